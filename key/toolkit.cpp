@@ -1,0 +1,49 @@
+#include "toolkit.h"
+
+#include <easylogging++.h>
+
+#include <QDir>
+#include <QFile>
+#include <QString>
+
+#ifdef _WIN32
+#include <shlobj.h>
+#include <windows.h>
+#else
+#include <QStandardPaths>
+#endif
+
+namespace {
+
+// The user's roaming application-data folder, or an empty text when the system has none.
+QString application_data_folder()
+{
+#ifdef _WIN32
+    char path[MAX_PATH] = {};
+    if (!SHGetSpecialFolderPathA(nullptr, path, CSIDL_APPDATA, FALSE))
+        return QString();
+    return QString::fromLocal8Bit(path);
+#else
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+#endif
+}
+
+}  // namespace
+
+void setup_log(std::string conf_path)
+{
+    el::Configurations configuration(conf_path, true);
+
+    const QString data_folder = application_data_folder();
+    if (!data_folder.isEmpty()) {
+        const QString folder = QDir(QDir(data_folder).filePath("Orvandel")).filePath("Larkmoor");
+        QDir().mkpath(folder);
+        // Same 8-bit encoding QDir used to create the folder, so non-ASCII names meet.
+        const QString file = QDir::toNativeSeparators(QDir(folder).filePath("larkmoor.log"));
+        configuration.setGlobally(el::ConfigurationType::Filename, QFile::encodeName(file).toStdString());
+    }
+
+    el::Loggers::reconfigureLogger("default", configuration);
+    el::Loggers::reconfigureAllLoggers(configuration);
+    LOG(INFO) << "Read log conf file from: " << conf_path;
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "usbkey.h"
+
+// A key that speaks FIDO U2F HID: every request gets a fresh channel (INIT), selects the
+// token's application on it (SELECT in MSG), then carries the command in MSG.
+class U2FUsbKey : public UsbKey {
+public:
+    explicit U2FUsbKey(hidaccess::hid_device* handle);
+
+    void send_command(const std::uint8_t* data, std::uint32_t length, Bytes& response) override;
+    void prepare_header(std::uint8_t** header) override;
+    void cal_hcode(const Bytes& serial, Bytes& response, std::optional<std::int64_t> time = std::nullopt) override;
+    bool is_connected() override;
+    void switch_press_mode(bool on) override;
+
+    void allocate_channel(std::uint8_t* channel);
+};

@@ -1,0 +1,192 @@
+#include "usbkey.h"
+
+#include "key_exception.h"
+
+#include <easylogging++.h>
+
+#include <string>
+
+namespace {
+
+constexpr std::size_t kHeaderSize = 8;
+constexpr std::size_t kHeaderLengthPosition = 7;
+constexpr std::uint8_t kUserRecordTag = 0x52;
+
+void log_dump(const char* title, const Bytes& bytes)
+{
+    LOG(INFO) << title;
+    LOG(INFO) << bytes_to_hex(bytes);
+}
+
+}  // namespace
+
+UsbKey::UsbKey(hidaccess::hid_device* handle) : handle(handle)
+{
+}
+
+UsbKey::~UsbKey()
+{
+    // Not close(): a virtual call from a destructor would not reach an override anyway.
+    hidaccess::hid_close(handle);
+}
+
+void UsbKey::combine_send(ProtocolBody& body, Bytes& data, Bytes& code)
+{
+    Bytes frame;
+    body.serialize(frame);
+
+    std::uint8_t header_bytes[kHeaderSize] = {};
+    std::uint8_t* header = header_bytes;
+    prepare_header(&header);
+
+    Bytes package;
+    if (header != nullptr) {
+        header[kHeaderLengthPosition] = static_cast<std::uint8_t>(frame.size() % 256);
+        package.insert(package.end(), header, header + kHeaderSize);
+    }
+    package.insert(package.end(), frame.begin(), frame.end());
+    log_dump("-> Request package hex is ", package);
+
+    Bytes response;
+    send_command(package.data(), static_cast<std::uint32_t>(package.size()), response);
+    log_dump("-> Response package hex is ", response);
+
+    // The payload (data, then the status word) follows a length byte that counts it.
+    const std::size_t offset = header != nullptr ? 6 : 1;
+    if (response.size() <= offset)
+        THROW_KEY_EXCEPTION(KeyAccessException("Malformed key response: no length byte"));
+    const std::size_t length = response[offset];
+    if (length < 2)
+        THROW_KEY_EXCEPTION(KeyAccessException("Malformed key response: no status word"));
+    if (response.size() < offset + 1 + length)
+        THROW_KEY_EXCEPTION(KeyAccessException("Malformed key response: shorter than its length byte"));
+
+    const auto payload = response.begin() + static_cast<std::ptrdiff_t>(offset + 1);
+    const auto status = payload + static_cast<std::ptrdiff_t>(length - 2);
+    data.assign(payload, status);
+    log_dump("-> Parsed response:", data);
+    code.assign(status, status + 2);
+    log_dump("-> Response code:", code);
+
+    check_resp_code(code);
+}
+
+void UsbKey::prepare_header(std::uint8_t** header)
+{
+    *header = nullptr;
+}
+
+void UsbKey::check_resp_code(const Bytes& code)
+{
+    for (const auto& [text, word] : resp_code_table) {
+        if (word != code)
+            continue;
+        if (text == "Success") {
+            LOG(INFO) << "Instruction Succesfully";
+            return;
+        }
+        if (text == "No such object")
+            THROW_KEY_EXCEPTION(KeyNoObjectException(text));
+        THROW_KEY_EXCEPTION(KeyException("resp_code exception: " + text));
+    }
+    if (!code.empty() && code[0] == 0x61)
+        THROW_KEY_EXCEPTION(KeyException("resp_code exception: More data available"));
+}
+
+void UsbKey::op_get_active(Bytes& serial)
+{
+    ProtocolBody body;
+    body.setup_get_active();
+    Bytes code;
+    combine_send(body, serial, code);
+}
+
+void UsbKey::op_get_user_info(std::vector<User>& users)
+{
+    ProtocolBody body;
+    body.setup_list_user_info();
+    Bytes data;
+    Bytes code;
+    combine_send(body, data, code);
+
+    // Record: 52, L, attribute, L - 1 serial bytes.
+    std::size_t p = 0;
+    while (p < data.size() && data[p] == kUserRecordTag) {
+        if (p + 2 >= data.size() || data[p + 1] == 0 || p + 2 + data[p + 1] > data.size()) {
+            LOG(ERROR) << "Malformed user record at " << p << ", stop parsing";
+            return;
+        }
+        const std::size_t length = data[p + 1];
+        const std::uint8_t attribute = data[p + 2];
+        User user;
+        user.serial_number.assign(data.begin() + static_cast<std::ptrdiff_t>(p + 3),
+                                  data.begin() + static_cast<std::ptrdiff_t>(p + 2 + length));
+        user.algorithm = attribute >> 4;
+        user.type = attribute & 0x0F;
+        LOG(INFO) << "serial_number is: " << std::string(user.serial_number.begin(), user.serial_number.end());
+        LOG(INFO) << "Algorithm is: " << user.algorithm;
+        LOG(INFO) << "Type is: " << user.type;
+        users.push_back(std::move(user));
+        p += length + 2;
+    }
+}
+
+void UsbKey::op_personlization(std::uint8_t param1, std::uint8_t param2, std::uint8_t param3,
+                               const Bytes& settings, const Bytes& user)
+{
+    ProtocolBodyOfPersonlization body;
+    body.setup(param1, param2, param3, settings, user);
+    Bytes data;
+    Bytes code;
+    combine_send(body, data, code);
+}
+
+std::uint32_t UsbKey::op_get_otp(const Bytes& serial, std::int32_t& digits)
+{
+    Bytes response;
+    cal_hcode(serial, response);
+    return get_otp(response, digits);
+}
+
+void UsbKey::cal_hcode(const Bytes& serial, Bytes& response, std::optional<std::int64_t>)
+{
+    ProtocolBodyOfCalHcode body;
+    body.setup(serial, nullptr);
+    Bytes code;
+    combine_send(body, response, code);
+}
+
+std::uint32_t UsbKey::get_otp(const Bytes& response, std::int32_t& digits)
+{
+    LOG(INFO) << "In get otp";
+    if (response.size() < 3)
+        THROW_KEY_EXCEPTION(KeyException("otp's hcode is wrong"));
+    digits = response[2];
+
+    std::uint32_t value = 0;
+    for (std::size_t i = 3; i < response.size(); ++i)
+        value = (value << 8) + response[i];
+
+    // Beyond nine digits 10^digits exceeds every 32-bit value, so the value is its own remainder.
+    if (digits >= 10)
+        return value;
+    std::uint32_t modulus = 1;
+    for (std::int32_t i = 0; i < digits; ++i)
+        modulus *= 10;
+    return value % modulus;
+}
+
+void UsbKey::close()
+{
+    hidaccess::hid_close(handle);
+    handle = nullptr;
+}
+
+void UsbKey::switch_press_mode(bool)
+{
+}
+
+void UsbKey::cancel()
+{
+    hidaccess::hid_cancel(handle);
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "bytes.h"
+#include "hid_access.h"
+#include "protocol_body.h"
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+// The token's record of one stored user.
+struct User {
+    Bytes serial_number;
+    std::int32_t algorithm = 0;  // 1 HOTP, 2 TOTP
+    std::int32_t type = 0;       // 1 SHA-1, 2 SHA-256
+};
+
+// A key knows the token's commands; a subclass supplies the transport. Not safe for
+// concurrent use: its owner serialises every call.
+class UsbKey {
+public:
+    explicit UsbKey(hidaccess::hid_device* handle);
+    virtual ~UsbKey();
+    UsbKey(const UsbKey&) = delete;
+    UsbKey& operator=(const UsbKey&) = delete;
+
+    virtual void send_command(const std::uint8_t* data, std::uint32_t length, Bytes& response) = 0;
+    virtual void op_get_active(Bytes& serial);
+    virtual void op_get_user_info(std::vector<User>& users);
+    virtual void op_personlization(std::uint8_t param1, std::uint8_t param2, std::uint8_t param3,
+                                   const Bytes& settings, const Bytes& user);
+    virtual std::uint32_t op_get_otp(const Bytes& serial, std::int32_t& digits);
+    virtual void combine_send(ProtocolBody& body, Bytes& data, Bytes& code);
+    // Leaves *header null: the frame goes out without a transport header.
+    virtual void prepare_header(std::uint8_t** header);
+    virtual void check_resp_code(const Bytes& code);
+    // time: seconds since the Unix epoch; absent means now.
+    virtual void cal_hcode(const Bytes& serial, Bytes& response, std::optional<std::int64_t> time = std::nullopt);
+    virtual std::uint32_t get_otp(const Bytes& response, std::int32_t& digits);
+    virtual void close();
+    virtual bool is_connected() = 0;
+    virtual void switch_press_mode(bool on);
+
+    // Ends a wait for the token's answer from another thread; the pending and every later
+    // exchange fail with KeyAccessException. For shutting a key down, not for retrying.
+    void cancel();
+
+protected:
+    hidaccess::hid_device* handle;
+};
