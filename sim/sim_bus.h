@@ -1,0 +1,43 @@
+#pragma once
+
+#include "raw_device_io.h"
+#include "sim_token.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+// One HID collection of a plugged device.
+struct SimCollection {
+    std::uint16_t usage_page = 0xF1D0;  // FIDO
+    std::uint16_t usage = 0x01;
+    int interface_number = 0;
+    bool opens = true;                  // false: the system keeps it for itself
+};
+
+// The simulated USB bus below the access layer: what is plugged in, in plug order.
+class SimBus : public hidaccess::RawDeviceIo {
+public:
+    // Plugs a device in; a null token lists a device that opens but never answers (another
+    // vendor's mouse, say). Returns the id that unplug and replug take.
+    int plug(std::shared_ptr<SimToken> token, std::uint16_t vendor_id = 0x096E,
+             std::uint16_t product_id = 0x0858, std::vector<SimCollection> collections = {SimCollection{}});
+    // Every handle opened on it fails from now on, even after a replug, as on real hardware.
+    void unplug(int id);
+    // Back in the list with the same paths; the token is power-cycled.
+    void replug(int id);
+
+    std::vector<std::string> paths(int id) const;
+    int open_handle_count(int id) const;
+
+    std::vector<hidaccess::RawDeviceInfo> enumerate() override;
+    std::unique_ptr<hidaccess::RawDevice> open(const std::string& path) override;
+
+private:
+    // Implementation's choice.
+};
+
+}  // namespace sim
