@@ -1,0 +1,99 @@
+#include "sim_fixture.h"
+
+#include <chrono>
+#include <future>
+#include <thread>
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+class HidAccess : public SimTokenTest {
+protected:
+    void SetUp() override
+    {
+        SimTokenTest::SetUp();
+        device = hidaccess::hid_open_path(bus->paths(id).at(0).c_str());
+        ASSERT_NE(device, nullptr);
+    }
+
+    void TearDown() override
+    {
+        hidaccess::hid_close(device);
+        SimTokenTest::TearDown();
+    }
+
+    // A well-formed INIT request, so the token has something to answer.
+    int write_init()
+    {
+        const unsigned char init[16] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0x86, 0x00, 0x08, 1, 2, 3, 4, 5, 6, 7, 8};
+        return hidaccess::hid_write(device, init, sizeof init);
+    }
+
+    hidaccess::hid_device* device = nullptr;
+    unsigned char report[256] = {};
+};
+
+}  // namespace
+
+TEST_F(HidAccess, WritesArePaddedToOneFullReport)
+{
+    EXPECT_EQ(write_init(), 65);
+    Bytes expected = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0x86, 0x00, 0x08, 1, 2, 3, 4, 5, 6, 7, 8};
+    expected.resize(65, 0x00);
+    EXPECT_EQ(token->received_reports().back(), expected);
+
+    EXPECT_EQ(hidaccess::hid_write(device, nullptr, 0), 65);
+    EXPECT_EQ(token->received_reports().back(), Bytes(65, 0x00));
+
+    const Bytes oversized(66, 0x01);
+    const std::size_t seen = token->received_reports().size();
+    EXPECT_EQ(hidaccess::hid_write(device, oversized.data(), oversized.size()), -1);
+    EXPECT_EQ(token->received_reports().size(), seen);
+}
+
+TEST_F(HidAccess, FlushDropsUnreadReportsSoTheNextReadWaitsForANewOne)
+{
+    ASSERT_EQ(write_init(), 65);
+    token->queue_stale_reports(3);
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(hidaccess::hid_flush_queue(device), 0);
+    EXPECT_EQ(hidaccess::hid_read_timeout(device, report, sizeof report, 100), 0);
+
+    ASSERT_EQ(write_init(), 65);
+    EXPECT_EQ(hidaccess::hid_read_timeout(device, report, sizeof report, 1000), 64);
+    EXPECT_EQ(report[4], 0x86);
+}
+
+TEST_F(HidAccess, DeadOrMissingDevicesFailInsteadOfBlocking)
+{
+    bus->unplug(id);
+    EXPECT_EQ(hidaccess::hid_flush_queue(device), -1);
+    EXPECT_EQ(hidaccess::hid_write(device, nullptr, 0), -1);
+    const auto start = Clock::now();
+    EXPECT_EQ(hidaccess::hid_read(device, report, sizeof report), -1);
+    EXPECT_LT(Clock::now() - start, 1s);
+
+    EXPECT_EQ(hidaccess::hid_open_path("sim:no-such-device"), nullptr);
+    EXPECT_EQ(hidaccess::hid_write(nullptr, nullptr, 0), -1);
+    EXPECT_EQ(hidaccess::hid_read(nullptr, report, sizeof report), -1);
+    EXPECT_EQ(hidaccess::hid_flush_queue(nullptr), -1);
+    hidaccess::hid_close(nullptr);
+}
+
+TEST_F(HidAccess, TimedReadWaitsItsLimitAndBlockingReadEndsOnCancel)
+{
+    auto start = Clock::now();
+    EXPECT_EQ(hidaccess::hid_read_timeout(device, report, sizeof report, 300), 0);
+    EXPECT_GE(Clock::now() - start, 290ms);
+
+    auto blocked = std::async(std::launch::async, [&] { return hidaccess::hid_read(device, report, sizeof report); });
+    EXPECT_EQ(blocked.wait_for(200ms), std::future_status::timeout);
+    start = Clock::now();
+    hidaccess::hid_cancel(device);
+    EXPECT_EQ(blocked.get(), -1);
+    EXPECT_LT(Clock::now() - start, 1s);
+    // The cancel sticks, so a read that starts after it cannot miss it.
+    EXPECT_EQ(hidaccess::hid_read_timeout(device, report, sizeof report, 1000), -1);
+}

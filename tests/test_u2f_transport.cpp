@@ -1,0 +1,311 @@
+#include "key_exception.h"
+#include "log_capture.h"
+#include "scripted_device.h"
+#include "sim_fixture.h"
+
+#include <chrono>
+#include <future>
+#include <thread>
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+Bytes padded_report(Bytes head)
+{
+    head.resize(65, 0x00);
+    return head;
+}
+
+// The sim's filler for pad_next_answer: distinct bytes, so a misplaced byte shows.
+Bytes sim_padding(std::size_t count)
+{
+    Bytes padding;
+    for (std::size_t i = 0; i < count; ++i)
+        padding.push_back(static_cast<std::uint8_t>((i * 7 + 1) & 0xFF));
+    return padding;
+}
+
+template <typename Exception, typename Call>
+std::string expect_throw_text(Call call)
+{
+    try {
+        call();
+    } catch (const Exception& e) {
+        return e.what();
+    }
+    ADD_FAILURE() << "nothing was thrown";
+    return {};
+}
+
+class ScriptedTransport : public ::testing::Test {
+protected:
+    void SetUp() override { hidaccess::install_raw_device_io(io); }
+    void TearDown() override { hidaccess::install_raw_device_io(nullptr); }
+
+    std::shared_ptr<U2FUsbKey> key()
+    {
+        std::vector<std::shared_ptr<U2FUsbKey>> keys;
+        HID().find_device(kOrvandelVendorId, keys);
+        return keys.at(0);
+    }
+
+    std::shared_ptr<ScriptedIo> io = std::make_shared<ScriptedIo>();
+};
+
+}  // namespace
+
+TEST_F(ScriptedTransport, RequestGoesOutAsInitSelectAndCommandOnTheGivenChannel)
+{
+    io->command_answer = {ScriptedIo::msg_report({0x41, 0x42, 0x90, 0x00}, 4)};
+    LogCapture log;
+    Bytes serial;
+    key()->op_get_active(serial);
+    EXPECT_EQ(serial, ascii("AB"));
+
+    ASSERT_EQ(io->written.size(), 3u);
+    const Bytes& init = io->written[0];
+    ASSERT_EQ(init.size(), 65u);
+    EXPECT_EQ(Bytes(init.begin(), init.begin() + 8), (Bytes{0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0x86, 0x00, 0x08}));
+    EXPECT_EQ(Bytes(init.begin() + 16, init.end()), Bytes(49, 0x00));
+    EXPECT_EQ(io->written[1], padded_report({0x00, 0x01, 0x02, 0x03, 0x04, 0x83, 0x00, 0x0E, 0x00, 0xA4, 0x04, 0x00,
+                                             0x09, 0xD1, 0x56, 0x00, 0x01, 0x32, 0x83, 0x26, 0x01, 0x01}));
+    EXPECT_EQ(io->written[2],
+              padded_report({0x00, 0x01, 0x02, 0x03, 0x04, 0x83, 0x00, 0x05, 0x00, 0xE6, 0x00, 0x00, 0x00}));
+
+    const std::vector<std::string> info = log.messages(el::Level::Info);
+    const std::vector<std::string> allocation = {"Allocate Channel", "The whole U2F response package length is: 24",
+                                                 "Successfully allocate channel",
+                                                 "The whole U2F response package length is: 9"};
+    ASSERT_GE(info.size(), allocation.size() + 1);
+    EXPECT_EQ(std::vector<std::string>(info.begin() + 1, info.begin() + 1 + allocation.size()), allocation);
+    EXPECT_TRUE(log.contains("00 01 02 03 04 83 00 05 00 e6 00 00 00 "));
+}
+
+TEST_F(ScriptedTransport, TwoRequestsAllocateTwoChannelsWithFreshNonces)
+{
+    io->command_answer = {ScriptedIo::msg_report({0x90, 0x00}, 2)};
+    auto usb_key = key();
+    Bytes serial;
+    usb_key->op_get_active(serial);
+    usb_key->op_get_active(serial);
+    ASSERT_EQ(io->written.size(), 6u);
+    EXPECT_EQ(io->written[3][5], 0x86);
+    EXPECT_NE(Bytes(io->written[0].begin() + 8, io->written[0].begin() + 16),
+              Bytes(io->written[3].begin() + 8, io->written[3].begin() + 16));
+}
+
+TEST_F(ScriptedTransport, ShortReportsAreFailedReadsNotReadsPastTheBuffer)
+{
+    const Bytes too_short_first = Bytes{0x01, 0x02, 0x03, 0x04, 0x83, 0x00};
+    const Bytes continuation_stub = Bytes{0x01, 0x02, 0x03, 0x04};
+    Bytes long_answer = ScriptedIo::msg_report(Bytes(57, 0x30), 100);
+
+    for (const std::vector<Bytes>& answer : {std::vector<Bytes>{too_short_first},
+                                             std::vector<Bytes>{long_answer, continuation_stub}}) {
+        io->command_answer = answer;
+        Bytes serial = ascii("kept");
+        EXPECT_THROW(key()->op_get_active(serial), KeyAccessException);
+        EXPECT_EQ(serial, ascii("kept"));
+    }
+}
+
+TEST_F(ScriptedTransport, InitAnswerWithoutRoomForNonceAndChannelIsAFailedRead)
+{
+    io->init_answer_length = 12;
+    Bytes serial;
+    EXPECT_EQ(expect_throw_text<KeyAccessException>([&] { key()->op_get_active(serial); }),
+              "U2F INIT answer is too short");
+    EXPECT_EQ(io->written.size(), 1u);
+}
+
+using U2FTransport = SimTokenTest;
+
+TEST_F(U2FTransport, AnswersSpanningContinuationReportsKeepEveryByteInPlace)
+{
+    auto key = discover();
+    // Answer data counts include the serial (6 bytes) and the status word (2 bytes).
+    for (std::size_t answer : {57u, 58u, 116u, 117u, 200u, 255u}) {
+        SCOPED_TRACE(answer);
+        token->pad_next_answer(answer - 8);
+        LogCapture log;
+        Bytes data;
+        key->op_get_active(data);
+        Bytes expected = serial;
+        const Bytes padding = sim_padding(answer - 8);
+        expected.insert(expected.end(), padding.begin(), padding.end());
+        EXPECT_EQ(data, expected);
+        EXPECT_TRUE(log.contains("The whole U2F response package length is: " + std::to_string(7 + answer)));
+    }
+}
+
+TEST_F(U2FTransport, MissingContinuationEndsAfterTheLimitAsAnErrorAndTheKeyRecovers)
+{
+    auto key = discover();
+    token->pad_next_answer(100);
+    token->drop_next_continuation();
+    Bytes data = ascii("old");
+    const auto start = Clock::now();
+    EXPECT_THROW(key->op_get_active(data), KeyAccessException);
+    const auto waited = Clock::now() - start;
+    EXPECT_GE(waited, 1900ms);
+    EXPECT_LT(waited, 10s);
+    EXPECT_EQ(data, ascii("old"));
+
+    key->op_get_active(data);
+    EXPECT_EQ(data, serial);
+}
+
+TEST_F(U2FTransport, StaleReportsQueuedBeforeARequestAreFlushed)
+{
+    auto key = discover();
+    token->queue_stale_reports(5);
+    Bytes data;
+    key->op_get_active(data);
+    EXPECT_EQ(data, serial);
+}
+
+TEST_F(U2FTransport, WrongNonceEchoFailsAllocationWithThreeErrorRecords)
+{
+    auto key = discover();
+    token->corrupt_next_nonce();
+    LogCapture log;
+    std::uint8_t channel[4] = {0, 0, 0, 0};
+    EXPECT_EQ(expect_throw_text<KeyException>([&] { key->allocate_channel(channel); }), "Error in AllocateChannel");
+    EXPECT_EQ(Bytes(channel, channel + 4), (Bytes{0xFF, 0xFF, 0xFF, 0xFF}));
+
+    const std::vector<std::string> errors = log.messages(el::Level::Error);
+    ASSERT_EQ(errors.size(), 3u);
+    EXPECT_EQ(errors[0], "[Error detail]: Allocate channel");
+    EXPECT_EQ(errors[1].size(), 16u * 3);
+    EXPECT_EQ(errors[1].substr(0, 24), "00 ff ff ff ff 86 00 08 ");
+    EXPECT_EQ(errors[2].size(), 64u * 3);
+
+    // A transient fault: the same key works on the next request.
+    Bytes data;
+    key->op_get_active(data);
+    EXPECT_EQ(data, serial);
+}
+
+TEST_F(U2FTransport, ErrorStatusWordRaisesAndTheKeyStaysUsable)
+{
+    auto key = discover();
+    token->answer_next_command_with(0x6A, 0x80);
+    Bytes data;
+    EXPECT_EQ(expect_throw_text<KeyException>([&] { key->op_get_active(data); }),
+              "resp_code exception: Wrong syntax");
+    token->answer_next_command_with(0x69, 0x84);
+    std::int32_t digits = 0;
+    EXPECT_THROW(key->op_get_otp(serial, digits), KeyNoObjectException);
+    key->op_get_active(data);
+    EXPECT_EQ(data, serial);
+}
+
+TEST_F(U2FTransport, UnplugAtAnyStageIsAnAccessErrorAndTheOldHandleStaysDead)
+{
+    auto key = discover();
+    const std::string sending = "U2F usb key sending command";
+
+    bus->unplug(id);
+    Bytes data;
+    EXPECT_EQ(expect_throw_text<KeyAccessException>([&] { key->op_get_active(data); }), sending);
+    EXPECT_FALSE(key->is_connected());
+
+    bus->replug(id);
+    EXPECT_THROW(key->op_get_active(data), KeyAccessException);
+    EXPECT_FALSE(key->is_connected());
+
+    // Between write and read: the token is slow to answer and is pulled meanwhile.
+    key = discover();
+    token->set_answer_delay(1000ms);
+    auto pending = std::async(std::launch::async, [&] { key->op_get_active(data); });
+    std::this_thread::sleep_for(200ms);
+    bus->unplug(id);
+    EXPECT_THROW(pending.get(), KeyAccessException);
+
+    // During the wait for a continuation report.
+    bus->replug(id);
+    token->set_answer_delay(0ms);
+    key = discover();
+    token->pad_next_answer(100);
+    token->drop_next_continuation();
+    LogCapture log;
+    pending = std::async(std::launch::async, [&] { key->op_get_active(data); });
+    std::this_thread::sleep_for(500ms);
+    bus->unplug(id);
+    EXPECT_THROW(pending.get(), KeyAccessException);
+    EXPECT_TRUE(log.contains("The whole U2F response package length is: 115"));
+}
+
+TEST_F(U2FTransport, PresenceProbeSendsOneReportOfZeros)
+{
+    auto key = discover();
+    const std::size_t before = token->received_reports().size();
+    EXPECT_TRUE(key->is_connected());
+    const std::vector<Bytes> reports = token->received_reports();
+    ASSERT_EQ(reports.size(), before + 1);
+    EXPECT_EQ(reports.back(), Bytes(65, 0x00));
+    bus->unplug(id);
+    EXPECT_FALSE(key->is_connected());
+}
+
+TEST_F(U2FTransport, CancelEndsAWaitForASilentToken)
+{
+    auto key = discover();
+    token->set_silent(true);
+    Bytes data;
+    auto pending = std::async(std::launch::async, [&] { key->op_get_active(data); });
+    EXPECT_EQ(pending.wait_for(300ms), std::future_status::timeout);
+    const auto start = Clock::now();
+    key->cancel();
+    EXPECT_EQ(expect_throw_text<KeyAccessException>([&] { pending.get(); }), "U2F usb key sending command");
+    EXPECT_LT(Clock::now() - start, 2s);
+}
+
+TEST_F(U2FTransport, PressModeBodiesReachTheTokenAndGateTheCode)
+{
+    auto key = discover();
+    key->switch_press_mode(true);
+    EXPECT_TRUE(token->press_mode());
+    EXPECT_EQ(token->received_commands().back(), (Bytes{0x80, 0xE1, 0x05, 0x02, 0x01, 0x01}));
+
+    token->set_press_wait(200ms);
+    std::int32_t digits = 0;
+    EXPECT_THROW(key->op_get_otp(serial, digits), KeyNoObjectException);
+    token->press_button();
+    key->op_get_otp(serial, digits);
+    EXPECT_EQ(digits, 6);
+
+    key->switch_press_mode(false);
+    EXPECT_FALSE(token->press_mode());
+    EXPECT_EQ(token->received_commands().back(), (Bytes{0x80, 0xE1, 0x05, 0x02, 0x01, 0x00}));
+
+    token->answer_next_command_with(0x6D, 0x00);
+    EXPECT_THROW(key->switch_press_mode(true), KeyException);
+    EXPECT_FALSE(token->press_mode());
+}
+
+TEST_F(U2FTransport, RefusedSelectShowsInTheCommandAnswer)
+{
+    auto key = discover();
+    token->set_refuse_select(true);
+    Bytes data;
+    EXPECT_EQ(expect_throw_text<KeyException>([&] { key->op_get_active(data); }),
+              "resp_code exception: Conditions not satisfied");
+}
+
+TEST_F(U2FTransport, LyingLengthByteNeverReadsPastTheMessage)
+{
+    auto key = discover();
+    for (std::uint8_t length : {0, 1, 60, 255}) {
+        SCOPED_TRACE(int(length));
+        token->lie_next_length(length);
+        Bytes data = ascii("old");
+        EXPECT_THROW(key->op_get_active(data), KeyAccessException);
+        EXPECT_EQ(data, ascii("old"));
+    }
+    Bytes data;
+    key->op_get_active(data);
+    EXPECT_EQ(data, serial);
+}
