@@ -1,1 +1,162 @@
-// placeholder
+#include "toolkit.h"
+
+#include <easylogging++.h>
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char* const kConfHead =
+    "* GLOBAL:\n"
+    "    FORMAT              = \"%level %msg\"\n"
+    "    ENABLED             = true\n"
+    "    TO_FILE             = true\n"
+    "    TO_STANDARD_OUTPUT  = false\n"
+    "    LOG_FLUSH_THRESHOLD = 1\n";
+
+std::vector<std::string> read_lines(const std::string& path)
+{
+    el::Loggers::flushAll();
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+bool has_line(const std::vector<std::string>& lines, const std::string& line)
+{
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+// Points the application data folder at a fresh directory; Easylogging++ is global, so every
+// test configures it from scratch.
+class SetupLog : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(data_home.isValid());
+        ASSERT_TRUE(conf_dir.isValid());
+        had_data_home = qEnvironmentVariableIsSet("XDG_DATA_HOME");
+        old_data_home = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", QFile::encodeName(data_home.path()));
+    }
+
+    void TearDown() override
+    {
+        if (had_data_home)
+            qputenv("XDG_DATA_HOME", old_data_home);
+        else
+            qunsetenv("XDG_DATA_HOME");
+    }
+
+    std::string write_conf(const std::string& text)
+    {
+        const std::string path = QFile::encodeName(conf_dir.filePath("log.conf")).toStdString();
+        std::ofstream(path) << text;
+        return path;
+    }
+
+    std::string other_file() const { return QFile::encodeName(conf_dir.filePath("elsewhere.log")).toStdString(); }
+    QString log_folder() const { return data_home.path() + "/Orvandel/Larkmoor"; }
+    std::string log_file() const { return QFile::encodeName(log_folder() + "/larkmoor.log").toStdString(); }
+
+    QTemporaryDir data_home;
+    QTemporaryDir conf_dir;
+    bool had_data_home = false;
+    QByteArray old_data_home;
+};
+
+TEST_F(SetupLog, LevelFilenameInConfIsOverridden)
+{
+    const std::string conf = write_conf(std::string(kConfHead) + "* INFO:\n    FILENAME = \"" + other_file() + "\"\n");
+    setup_log(conf);
+    LOG(INFO) << "info marker";
+
+    const auto lines = read_lines(log_file());
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0], "INFO Read log conf file from: " + conf);
+    EXPECT_TRUE(has_line(lines, "INFO info marker"));
+    EXPECT_FALSE(has_line(read_lines(other_file()), "INFO info marker"));
+}
+
+TEST_F(SetupLog, GlobalFilenameInConfIsOverriddenForEveryLevel)
+{
+    const std::string conf = write_conf(std::string(kConfHead) + "    FILENAME = \"" + other_file() + "\"\n");
+    setup_log(conf);
+    LOG(INFO) << "info marker";
+    LOG(ERROR) << "error marker";
+
+    const auto lines = read_lines(log_file());
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0], "INFO Read log conf file from: " + conf);
+    EXPECT_TRUE(has_line(lines, "INFO info marker"));
+    EXPECT_TRUE(has_line(lines, "ERROR error marker"));
+    const auto elsewhere = read_lines(other_file());
+    EXPECT_FALSE(has_line(elsewhere, "INFO info marker"));
+    EXPECT_FALSE(has_line(elsewhere, "ERROR error marker"));
+
+    el::Logger* logger = el::Loggers::getLogger("default");
+    for (el::Level level : {el::Level::Trace, el::Level::Debug, el::Level::Fatal, el::Level::Error,
+                            el::Level::Warning, el::Level::Verbose, el::Level::Info}) {
+        SCOPED_TRACE(el::LevelHelper::convertToString(level));
+        EXPECT_EQ(logger->typedConfigurations()->filename(level), log_file());
+    }
+    const el::Configuration* global = logger->configurations()->get(el::Level::Global, el::ConfigurationType::Filename);
+    ASSERT_NE(global, nullptr);
+    EXPECT_EQ(global->value(), other_file());
+}
+
+TEST_F(SetupLog, MissingConfStillLogs)
+{
+    const std::string conf = QFile::encodeName(conf_dir.filePath("absent.conf")).toStdString();
+    setup_log(conf);
+    EXPECT_TRUE(QDir(log_folder()).exists());
+
+    const auto lines = read_lines(log_file());
+    ASSERT_FALSE(lines.empty());
+    EXPECT_NE(lines[0].find("Read log conf file from: " + conf), std::string::npos) << lines[0];
+}
+
+TEST_F(SetupLog, SecondStartReusesFolder)
+{
+    ASSERT_TRUE(QDir().mkpath(log_folder()));
+    const std::string conf = write_conf(kConfHead);
+    setup_log(conf);
+    setup_log(conf);
+    LOG(INFO) << "after restart";
+
+    const std::vector<std::string> expected = {
+        "INFO Read log conf file from: " + conf,
+        "INFO Read log conf file from: " + conf,
+        "INFO after restart",
+    };
+    EXPECT_EQ(read_lines(log_file()), expected);
+}
+
+TEST_F(SetupLog, RecordCarriesCallSite)
+{
+    const std::string conf = write_conf(
+        "* GLOBAL:\n"
+        "    FORMAT              = \"%fbase:%line %func %msg\"\n"
+        "    TO_FILE             = true\n"
+        "    TO_STANDARD_OUTPUT  = false\n"
+        "    LOG_FLUSH_THRESHOLD = 1\n");
+    setup_log(conf);
+
+    const auto lines = read_lines(log_file());
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0].rfind("toolkit.cpp:", 0), 0u) << lines[0];
+    EXPECT_NE(lines[0].find(" void setup_log(std::string) Read log conf file from: " + conf), std::string::npos)
+        << lines[0];
+}
+
+}  // namespace
