@@ -32,7 +32,12 @@ QString application_data_folder()
 
 void setup_log(std::string conf_path)
 {
-    el::Configurations configuration(conf_path, true);
+    // Defaults first, the file on top. The library's file-then-defaults constructor appends the
+    // default global FILENAME after the file's level entries, and applying it later resets
+    // every level, so a level's own FILENAME would be lost.
+    el::Configurations configuration;
+    configuration.setToDefault();
+    configuration.parseFromFile(conf_path);
 
     const QString data_folder = application_data_folder();
     if (!data_folder.isEmpty()) {

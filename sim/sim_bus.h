@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -37,7 +38,22 @@ public:
     std::unique_ptr<hidaccess::RawDevice> open(const std::string& path) override;
 
 private:
-    // Implementation's choice.
+    struct Connection;  // what a device's handles share with the bus
+    class Handle;
+
+    struct Device {
+        int id = 0;
+        std::shared_ptr<SimToken> token;
+        std::uint16_t vendor_id = 0;
+        std::uint16_t product_id = 0;
+        std::vector<SimCollection> collections;
+        std::shared_ptr<Connection> connection;
+    };
+
+    const Device* find(int id) const;
+
+    mutable std::mutex mutex;
+    std::vector<Device> devices;  // plug order; unplugged ones stay for replug
 };
 
 }  // namespace sim

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bytes.h"
+#include "u2f_frames.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -72,7 +73,95 @@ public:
     void power_cycle();
 
 private:
-    // Implementation's choice.
+    using Clock = std::chrono::steady_clock;
+
+    // What survives a power cycle: the token keeps it in flash.
+    struct Flash {
+        std::vector<SimUser> users;
+        std::size_t active_user = 0;
+        bool press_mode = false;
+        std::optional<std::pair<Bytes, Bytes>> personalisation;
+    };
+    // A request that spans several reports, collected until complete.
+    struct Reassembly {
+        std::uint8_t command = 0;
+        std::size_t length = 0;
+        std::uint8_t next_sequence = 0;
+        Bytes data;
+    };
+    struct Channel {
+        std::uint32_t id = 0;
+        bool selected = false;
+        std::optional<Reassembly> pending;
+    };
+    struct QueuedReport {
+        Bytes report;
+        Clock::time_point available;
+    };
+    // One-shot faults that shape a MSG answer, taken when its request arrives.
+    struct AnswerFaults {
+        std::optional<std::uint8_t> length;
+        std::size_t padding = 0;
+    };
+    struct PressWait {
+        std::uint32_t channel = 0;
+        Bytes command;
+        AnswerFaults faults;
+        Clock::time_point deadline;
+        std::optional<Clock::time_point> auto_press;
+
+        bool pressed() const { return auto_press && *auto_press <= deadline; }
+        Clock::time_point ends() const { return pressed() ? *auto_press : deadline; }
+    };
+
+    // U2F HID transport (sim_token.cpp).
+    void receive_init(const u2f::Packet& packet, Clock::time_point now);
+    void receive_continuation(const u2f::Packet& packet, Clock::time_point now);
+    void dispatch(Channel& channel, std::uint8_t command, const Bytes& payload, Clock::time_point now);
+    void answer_init(std::uint32_t reply_channel, const Bytes& nonce, std::uint32_t new_channel, Clock::time_point now);
+    void answer_msg(Channel& channel, const Bytes& command, Clock::time_point now);
+    void answer_error(std::uint32_t channel, std::uint8_t error, Clock::time_point now);
+    Channel* find_channel(std::uint32_t id);
+    std::uint32_t allocate_channel();
+    AnswerFaults take_answer_faults();
+
+    // Press waits end by themselves (auto press, timeout) and are settled lazily by whichever
+    // call comes next, const ones included; so no timer thread, and what settling touches is mutable.
+    void settle(Clock::time_point now) const;
+    void finish_wait(const PressWait& wait, bool pressed, Clock::time_point at) const;
+    void queue_msg_answer(std::uint32_t channel, Bytes answer, const AnswerFaults& faults, Clock::time_point at) const;
+    void queue_answer(std::vector<Bytes> reports, Clock::time_point at) const;
+    void queue_report(Bytes report, Clock::time_point available) const;
+    std::optional<Clock::time_point> next_event() const;
+
+    // The OTP application inside MSG (otp_application.cpp); answers are data plus status word.
+    static bool is_select(const Bytes& command);
+    static std::uint16_t check_select(const Bytes& command);
+    static bool waits_for_press(const Flash& flash, const Bytes& command);
+    static Bytes run_command(Flash& flash, const Bytes& command);
+
+    mutable std::mutex mutex;
+    mutable std::condition_variable queue_changed;
+    mutable Flash flash;
+    mutable std::deque<QueuedReport> queue;  // ordered by available time
+    mutable std::deque<PressWait> waits;
+    mutable bool drop_continuation = false;
+
+    std::deque<Channel> channels;  // oldest first
+    std::uint32_t channels_allocated = 0;
+    bool button_pressed = false;   // a press that no wait has taken yet
+    Milliseconds press_wait{3000};
+    std::optional<Milliseconds> auto_press;
+    Milliseconds answer_delay{0};
+    bool silent = false;
+    bool refuse_select = false;
+    bool corrupt_nonce = false;
+    std::optional<std::pair<std::uint8_t, std::uint8_t>> forced_status;
+    std::optional<std::uint8_t> lied_length;
+    std::size_t padding = 0;
+    std::optional<std::size_t> short_report;
+    std::vector<Bytes> reports_received;
+    std::vector<Bytes> commands_received;
 };
 
 }  // namespace sim

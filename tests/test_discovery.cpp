@@ -87,7 +87,7 @@ TEST_F(Discovery, EveryTokenIsOpenedInEnumerationOrderBehindKeysPassedIn)
                                  {sim::SimCollection{}, sim::SimCollection{}});
 
     HID().find_device(kOrvandelVendorId, keys);
-    const std::shared_ptr<U2FUsbKey> earlier = keys.front();
+    std::shared_ptr<U2FUsbKey> earlier = keys.front();
     HID().find_device(kOrvandelVendorId, keys);
     ASSERT_EQ(keys.size(), 6u);
     EXPECT_EQ(keys[0], earlier);
@@ -101,5 +101,7 @@ TEST_F(Discovery, EveryTokenIsOpenedInEnumerationOrderBehindKeysPassedIn)
     EXPECT_EQ(bus->open_handle_count(first), 1);
     EXPECT_EQ(bus->open_handle_count(second), 0);
     keys.clear();
+    EXPECT_EQ(bus->open_handle_count(first), 1);
+    earlier.reset();
     EXPECT_EQ(bus->open_handle_count(first), 0);
 }

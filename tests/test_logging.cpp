@@ -37,42 +37,35 @@ bool has_line(const std::vector<std::string>& lines, const std::string& line)
     return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
-// Points the application data folder at a fresh directory; Easylogging++ is global, so every
-// test configures it from scratch.
+std::string local(const QString& path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
+// Points the application data folder at a fresh directory. Easylogging++ is global state, so
+// every test configures it from its own conf and reads back its own log file.
 class SetupLog : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(data_home.isValid());
-        ASSERT_TRUE(conf_dir.isValid());
-        had_data_home = qEnvironmentVariableIsSet("XDG_DATA_HOME");
-        old_data_home = qgetenv("XDG_DATA_HOME");
+        ASSERT_TRUE(data_home.isValid() && conf_dir.isValid());
         qputenv("XDG_DATA_HOME", QFile::encodeName(data_home.path()));
     }
-
-    void TearDown() override
-    {
-        if (had_data_home)
-            qputenv("XDG_DATA_HOME", old_data_home);
-        else
-            qunsetenv("XDG_DATA_HOME");
-    }
+    void TearDown() override { qunsetenv("XDG_DATA_HOME"); }
 
     std::string write_conf(const std::string& text)
     {
-        const std::string path = QFile::encodeName(conf_dir.filePath("log.conf")).toStdString();
+        const std::string path = local(conf_dir.filePath("log.conf"));
         std::ofstream(path) << text;
         return path;
     }
 
-    std::string other_file() const { return QFile::encodeName(conf_dir.filePath("elsewhere.log")).toStdString(); }
+    std::string other_file() const { return local(conf_dir.filePath("elsewhere.log")); }
     QString log_folder() const { return data_home.path() + "/Orvandel/Larkmoor"; }
-    std::string log_file() const { return QFile::encodeName(log_folder() + "/larkmoor.log").toStdString(); }
+    std::string log_file() const { return local(log_folder() + "/larkmoor.log"); }
 
     QTemporaryDir data_home;
     QTemporaryDir conf_dir;
-    bool had_data_home = false;
-    QByteArray old_data_home;
 };
 
 TEST_F(SetupLog, LevelFilenameInConfIsOverridden)
@@ -80,6 +73,7 @@ TEST_F(SetupLog, LevelFilenameInConfIsOverridden)
     const std::string conf = write_conf(std::string(kConfHead) + "* INFO:\n    FILENAME = \"" + other_file() + "\"\n");
     setup_log(conf);
     LOG(INFO) << "info marker";
+    EXPECT_EQ(el::Loggers::getLogger("default")->typedConfigurations()->filename(el::Level::Info), log_file());
 
     const auto lines = read_lines(log_file());
     ASSERT_FALSE(lines.empty());
@@ -117,7 +111,7 @@ TEST_F(SetupLog, GlobalFilenameInConfIsOverriddenForEveryLevel)
 
 TEST_F(SetupLog, MissingConfStillLogs)
 {
-    const std::string conf = QFile::encodeName(conf_dir.filePath("absent.conf")).toStdString();
+    const std::string conf = local(conf_dir.filePath("absent.conf"));
     setup_log(conf);
     EXPECT_TRUE(QDir(log_folder()).exists());
 

@@ -20,40 +20,43 @@ Bytes concat(std::initializer_list<Bytes> parts)
     return out;
 }
 
+void expect_one_info(const LogCapture& log, const std::string& message)
+{
+    const auto records = log.records();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].level, el::Level::Info);
+    EXPECT_EQ(records[0].message, message);
+}
+
 const Bytes kSerial = {0x41, 0x42, 0x43, 0x31, 0x32, 0x33};
 
 }  // namespace
 
-TEST(ProtocolBody, CommandsWithoutDataAndTheirLogLines)
+TEST(ProtocolBody, CommandsWithoutData)
 {
-    {
+    const struct {
+        void (ProtocolBody::*setup)();
+        Bytes bytes;
+        const char* log;
+    } cases[] = {
+        {&ProtocolBody::setup_get_active, {0x00, 0xE6, 0x00, 0x00, 0x00}, "[protocol] get active"},
+        {&ProtocolBody::setup_list_user_info, {0x00, 0x17, 0x00, 0x00, 0x00}, "[protocol] list user info"},
+    };
+    for (const auto& c : cases) {
         LogCapture log;
         ProtocolBody body;
-        body.setup_get_active();
-        EXPECT_EQ(serialized(body), (Bytes{0x00, 0xE6, 0x00, 0x00, 0x00}));
-        ASSERT_EQ(log.records().size(), 1u);
-        EXPECT_EQ(log.records()[0].level, el::Level::Info);
-        EXPECT_EQ(log.records()[0].message, "[protocol] get active");
-    }
-    {
-        LogCapture log;
-        ProtocolBody body;
-        body.setup_list_user_info();
-        EXPECT_EQ(serialized(body), (Bytes{0x00, 0x17, 0x00, 0x00, 0x00}));
-        ASSERT_EQ(log.records().size(), 1u);
-        EXPECT_EQ(log.records()[0].level, el::Level::Info);
-        EXPECT_EQ(log.records()[0].message, "[protocol] list user info");
+        (body.*c.setup)();
+        EXPECT_EQ(serialized(body), c.bytes);
+        expect_one_info(log, c.log);
     }
 }
 
-TEST(ProtocolBody, CalculateWithAndWithoutTimeBlock)
+TEST(ProtocolBody, Calculate)
 {
     LogCapture log;
-
     ProtocolBodyOfCalHcode plain;
     plain.setup(kSerial, nullptr);
-    EXPECT_EQ(serialized(plain),
-              concat({{0x00, 0xA2, 0x01, 0x00, 0x0A, 0x54, 0x00, 0x51, 0x06}, kSerial}));
+    EXPECT_EQ(serialized(plain), concat({{0x00, 0xA2, 0x01, 0x00, 0x0A, 0x54, 0x00, 0x51, 0x06}, kSerial}));
 
     const Bytes time = {0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17};
     ProtocolBodyOfCalHcode timed;
@@ -65,11 +68,10 @@ TEST(ProtocolBody, CalculateWithAndWithoutTimeBlock)
     ProtocolBodyOfCalHcode empty_user;
     empty_user.setup({}, nullptr);
     EXPECT_EQ(serialized(empty_user), (Bytes{0x00, 0xA2, 0x01, 0x00, 0x04, 0x54, 0x00, 0x51, 0x00}));
-
     EXPECT_TRUE(log.records().empty());
 }
 
-TEST(ProtocolBody, CalculateLengthBytesKeepLowEightBits)
+TEST(ProtocolBody, LengthBytesKeepLowEightBits)
 {
     const Bytes user300(300, 0x5A);
     ProtocolBodyOfCalHcode long_user;
@@ -86,6 +88,14 @@ TEST(ProtocolBody, CalculateLengthBytesKeepLowEightBits)
     ASSERT_EQ(wrapped.size(), 261u);
     EXPECT_EQ(wrapped[4], 0x00);  // (4 + 252) % 256
     EXPECT_EQ(wrapped[8], 0xFC);
+
+    ProtocolBodyOfPersonlization big;
+    big.setup(1, 2, 3, Bytes(255, 0xEE), {});
+    const Bytes big_bytes = serialized(big);
+    ASSERT_EQ(big_bytes.size(), 267u);
+    EXPECT_EQ(big_bytes[4], 0x06);  // (255 + 0 + 7) % 256
+    EXPECT_EQ(big_bytes[6], 0x01);  // (255 + 2) % 256
+    EXPECT_EQ(Bytes(big_bytes.end() - 2, big_bytes.end()), (Bytes{0x51, 0x00}));
 }
 
 TEST(ProtocolBody, Personalization)
@@ -96,21 +106,9 @@ TEST(ProtocolBody, Personalization)
     body.setup(1, 2, 3, settings, kSerial);
     const Bytes bytes = serialized(body);
     EXPECT_EQ(bytes.size(), 22u);
-    EXPECT_EQ(bytes, concat({{0x00, 0x09, 0x00, 0x00, 0x11, 0x53, 0x06, 0x01, 0x02, 0x03},
-                             settings,
-                             {0x51, 0x06},
-                             kSerial}));
-    ASSERT_EQ(log.records().size(), 1u);
-    EXPECT_EQ(log.records()[0].level, el::Level::Info);
-    EXPECT_EQ(log.records()[0].message, "[protocol] personlization");
-
-    ProtocolBodyOfPersonlization big;
-    big.setup(1, 2, 3, Bytes(255, 0xEE), {});
-    const Bytes big_bytes = serialized(big);
-    ASSERT_EQ(big_bytes.size(), 267u);
-    EXPECT_EQ(big_bytes[4], 0x06);  // (255 + 0 + 7) % 256
-    EXPECT_EQ(big_bytes[6], 0x01);  // (255 + 2) % 256
-    EXPECT_EQ(Bytes(big_bytes.end() - 2, big_bytes.end()), (Bytes{0x51, 0x00}));
+    EXPECT_EQ(bytes, concat({{0x00, 0x09, 0x00, 0x00, 0x11, 0x53, 0x06, 0x01, 0x02, 0x03}, settings,
+                             {0x51, 0x06}, kSerial}));
+    expect_one_info(log, "[protocol] personlization");
 }
 
 TEST(ProtocolBody, PressModeBodies)

@@ -3,6 +3,7 @@
 #include "scripted_device.h"
 #include "sim_fixture.h"
 
+#include <algorithm>
 #include <chrono>
 #include <future>
 #include <thread>
@@ -78,8 +79,9 @@ TEST_F(ScriptedTransport, RequestGoesOutAsInitSelectAndCommandOnTheGivenChannel)
     const std::vector<std::string> allocation = {"Allocate Channel", "The whole U2F response package length is: 24",
                                                  "Successfully allocate channel",
                                                  "The whole U2F response package length is: 9"};
-    ASSERT_GE(info.size(), allocation.size() + 1);
-    EXPECT_EQ(std::vector<std::string>(info.begin() + 1, info.begin() + 1 + allocation.size()), allocation);
+    const auto first = std::find(info.begin(), info.end(), allocation.front());
+    ASSERT_GE(info.end() - first, static_cast<std::ptrdiff_t>(allocation.size()));
+    EXPECT_EQ(std::vector<std::string>(first, first + static_cast<std::ptrdiff_t>(allocation.size())), allocation);
     EXPECT_TRUE(log.contains("00 01 02 03 04 83 00 05 00 e6 00 00 00 "));
 }
 

@@ -14,15 +14,10 @@ namespace {
 class ScriptedKey : public UsbKey {
 public:
     ScriptedKey() : UsbKey(nullptr) {}
-
     void send_command(const std::uint8_t* data, std::uint32_t length, Bytes& response) override
     {
         requests.emplace_back(data, data + length);
-        if (responses.empty()) {
-            ADD_FAILURE() << "no scripted response left";
-            response.clear();
-            return;
-        }
+        ASSERT_FALSE(responses.empty()) << "no scripted response left";
         response = responses.front();
         responses.pop_front();
     }
@@ -44,7 +39,7 @@ public:
 };
 
 // Headerless response: one leading byte, the length byte, data, status word.
-Bytes answer(const Bytes& data, Bytes status = {0x90, 0x00})
+Bytes answer(const Bytes& data, const Bytes& status = {0x90, 0x00})
 {
     Bytes out = {0x00, static_cast<std::uint8_t>(data.size() + 2)};
     out.insert(out.end(), data.begin(), data.end());
@@ -53,6 +48,7 @@ Bytes answer(const Bytes& data, Bytes status = {0x90, 0x00})
 }
 
 const Bytes kSerial = {0x41, 0x42, 0x43, 0x31, 0x32, 0x33};
+const Bytes kUserList = {0x52, 0x07, 0x21, 0x41, 0x42, 0x43, 0x31, 0x32, 0x33, 0x52, 0x03, 0x12, 0x58, 0x59};
 
 }  // namespace
 
@@ -64,19 +60,15 @@ TEST(UsbKey, HeaderedExchangeAndItsLog)
     Bytes serial = {0xFF};
     key.op_get_active(serial);
 
-    ASSERT_EQ(key.requests.size(), 1u);
-    EXPECT_EQ(key.requests[0], (Bytes{0x00, 0x01, 0x02, 0x03, 0x04, 0x83, 0x00, 0x05, 0x00, 0xE6, 0x00, 0x00, 0x00}));
+    EXPECT_EQ(key.requests,
+              (std::vector<Bytes>{{0x00, 0x01, 0x02, 0x03, 0x04, 0x83, 0x00, 0x05, 0x00, 0xE6, 0x00, 0x00, 0x00}}));
     EXPECT_TRUE(serial.empty());
     const std::vector<std::string> expected = {
         "[protocol] get active",
-        "-> Request package hex is ",
-        "00 01 02 03 04 83 00 05 00 e6 00 00 00 ",
-        "-> Response package hex is ",
-        "01 02 03 04 83 00 02 90 00 ",
-        "-> Parsed response:",
-        "",
-        "-> Response code:",
-        "90 00 ",
+        "-> Request package hex is ", "00 01 02 03 04 83 00 05 00 e6 00 00 00 ",
+        "-> Response package hex is ", "01 02 03 04 83 00 02 90 00 ",
+        "-> Parsed response:", "",
+        "-> Response code:", "90 00 ",
         "Instruction Succesfully",
     };
     EXPECT_EQ(log.messages(), expected);
@@ -96,18 +88,16 @@ TEST(UsbKey, GetActiveReplacesSerial)
     Bytes serial = {0xDE, 0xAD, 0xBE, 0xEF, 0x01, 0x02, 0x03, 0x04};
     key.op_get_active(serial);
     EXPECT_EQ(serial, kSerial);
-    ASSERT_EQ(key.requests.size(), 1u);
-    EXPECT_EQ(key.requests[0], (Bytes{0x00, 0xE6, 0x00, 0x00, 0x00}));
+    EXPECT_EQ(key.requests, (std::vector<Bytes>{{0x00, 0xE6, 0x00, 0x00, 0x00}}));
 }
 
 TEST(UsbKey, OtpFromCalculateAnswer)
 {
-    struct Case {
+    const struct {
         Bytes response;
         std::int32_t digits;
         std::uint32_t otp;
-    };
-    const std::vector<Case> cases = {
+    } cases[] = {
         {{0x00, 0x00, 0x06, 0x00, 0xBC, 0x61, 0x4E}, 6, 345678},
         {{0x00, 0x00, 0x08, 0x00, 0xBC, 0x61, 0x4E}, 8, 12345678},
         {{0x00, 0x00, 0x06, 0xAA, 0xBB, 0x00, 0xBC, 0x61, 0x4E}, 6, 345678},
@@ -121,7 +111,7 @@ TEST(UsbKey, OtpFromCalculateAnswer)
         {{0x00, 0x00, 255, 0xFF, 0xFF, 0xFF, 0xFF}, 255, 4294967295u},
     };
     ScriptedKey key;
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(bytes_to_hex(c.response));
         std::int32_t digits = -1;
         EXPECT_EQ(key.get_otp(c.response, digits), c.otp);
@@ -150,17 +140,14 @@ TEST(UsbKey, GetOtpEndToEnd)
         EXPECT_EQ(key.op_get_otp(kSerial, digits), 345678u);
         EXPECT_EQ(digits, 6);
     }
-    const Bytes request = {0x00, 0xA2, 0x01, 0x00, 0x0A, 0x54, 0x00, 0x51, 0x06,
-                           0x41, 0x42, 0x43, 0x31, 0x32, 0x33};
+    const Bytes request = {0x00, 0xA2, 0x01, 0x00, 0x0A, 0x54, 0x00, 0x51, 0x06, 0x41, 0x42, 0x43, 0x31, 0x32, 0x33};
     EXPECT_EQ(key.requests, (std::vector<Bytes>{request, request}));
 }
 
 TEST(UsbKey, UserList)
 {
-    const Bytes list = {0x52, 0x07, 0x21, 0x41, 0x42, 0x43, 0x31, 0x32, 0x33, 0x52, 0x03, 0x12, 0x58, 0x59};
     ScriptedKey key;
-    key.responses.push_back(answer(list));
-    key.responses.push_back(answer(list));
+    key.responses = {answer(kUserList), answer(kUserList)};
     LogCapture log;
     std::vector<User> users;
     key.op_get_user_info(users);
@@ -169,12 +156,9 @@ TEST(UsbKey, UserList)
         "serial_number is: ABC123", "Algorithm is: 2", "Type is: 1",
         "serial_number is: XY",     "Algorithm is: 1", "Type is: 2",
     };
-    std::vector<std::string> user_log;
-    for (const std::string& message : log.messages(el::Level::Info))
-        if (message.rfind("serial_number", 0) == 0 || message.rfind("Algorithm", 0) == 0 ||
-            message.rfind("Type", 0) == 0)
-            user_log.push_back(message);
-    EXPECT_EQ(user_log, expected_log);
+    const auto messages = log.messages(el::Level::Info);
+    ASSERT_GE(messages.size(), 6u);
+    EXPECT_EQ(std::vector<std::string>(messages.end() - 6, messages.end()), expected_log);
 
     key.op_get_user_info(users);  // appends, does not replace
     ASSERT_EQ(users.size(), 4u);
@@ -188,13 +172,14 @@ TEST(UsbKey, UserList)
     }
 }
 
+// Under ASan this also proves no record is read past the end of the data.
 TEST(UsbKey, UserListStopsAtMalformedRecord)
 {
     const Bytes good = {0x52, 0x07, 0x21, 0x41, 0x42, 0x43, 0x31, 0x32, 0x33};
-    const std::vector<std::pair<Bytes, std::size_t>> cases = {
+    const std::pair<Bytes, std::size_t> cases[] = {
         {{}, 0},
         {{0x53, 0x03, 0x12, 0x58, 0x59}, 0},
-        {{0x52, 0x09, 0x21, 0x41, 0x42}, 1},  // length runs past the end
+        {{0x52, 0x09, 0x21, 0x41, 0x42}, 1},
         {{0x52, 0x00, 0x21, 0x41}, 1},
         {{0x52}, 1},
         {{0x52, 0x03}, 1},
@@ -217,16 +202,6 @@ TEST(UsbKey, UserListStopsAtMalformedRecord)
 
 TEST(UsbKey, MalformedResponsesAreAccessErrors)
 {
-    const std::vector<Bytes> headerless = {
-        {0x00, 0x05, 0x90, 0x00}, {0x00, 0x00, 0x90, 0x00}, {0x00, 0x01, 0x90, 0x00}, {}, {0x00},
-    };
-    const std::vector<Bytes> headered = {
-        {0x01, 0x02, 0x03, 0x04, 0x83, 0x00},
-        {0x01, 0x02, 0x03, 0x04, 0x83, 0x00, 0x03, 0x90, 0x00},
-        {0x01, 0x02, 0x03, 0x04, 0x83, 0x00, 0x01, 0x90, 0x00},
-    };
-    ScriptedKey plain_key;
-    HeaderKey header_key;
     const auto check = [](ScriptedKey& key, const Bytes& response) {
         SCOPED_TRACE(bytes_to_hex(response));
         key.responses.push_back(response);
@@ -243,9 +218,14 @@ TEST(UsbKey, MalformedResponsesAreAccessErrors)
         EXPECT_EQ(data, Bytes{0xD0});
         EXPECT_EQ(code, (Bytes{0xC0, 0xC1}));
     };
-    for (const Bytes& response : headerless)
+    ScriptedKey plain_key;
+    for (const Bytes& response : {Bytes{0x00, 0x05, 0x90, 0x00}, Bytes{0x00, 0x00, 0x90, 0x00},
+                                  Bytes{0x00, 0x01, 0x90, 0x00}, Bytes{}, Bytes{0x00}})
         check(plain_key, response);
-    for (const Bytes& response : headered)
+    HeaderKey header_key;
+    for (const Bytes& response : {Bytes{0x01, 0x02, 0x03, 0x04, 0x83, 0x00},
+                                  Bytes{0x01, 0x02, 0x03, 0x04, 0x83, 0x00, 0x03, 0x90, 0x00},
+                                  Bytes{0x01, 0x02, 0x03, 0x04, 0x83, 0x00, 0x01, 0x90, 0x00}})
         check(header_key, response);
 }
 
@@ -267,9 +247,8 @@ TEST(UsbKey, PersonalizationRequest)
     ScriptedKey key;
     key.responses.push_back(answer({}));
     key.op_personlization(1, 2, 3, {0xC0, 0xC1, 0xC2, 0xC3}, kSerial);
-    ASSERT_EQ(key.requests.size(), 1u);
-    EXPECT_EQ(key.requests[0], (Bytes{0x00, 0x09, 0x00, 0x00, 0x11, 0x53, 0x06, 0x01, 0x02, 0x03, 0xC0,
-                                      0xC1, 0xC2, 0xC3, 0x51, 0x06, 0x41, 0x42, 0x43, 0x31, 0x32, 0x33}));
+    EXPECT_EQ(key.requests, (std::vector<Bytes>{{0x00, 0x09, 0x00, 0x00, 0x11, 0x53, 0x06, 0x01, 0x02, 0x03, 0xC0,
+                                                 0xC1, 0xC2, 0xC3, 0x51, 0x06, 0x41, 0x42, 0x43, 0x31, 0x32, 0x33}}));
 }
 
 TEST(UsbKey, PressModeAndCloseOnBaseKey)
