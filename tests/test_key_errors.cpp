@@ -114,19 +114,3 @@ TEST(KeyErrors, ThrowWithLineKeepsClassAndLogsSite)
     const KeyException sliced(access);
     EXPECT_STREQ(sliced.what(), "cannot write");
 }
-
-TEST(KeyErrors, StatusTableOrderAndContent)
-{
-    const std::vector<std::pair<std::string, Bytes>> expected = {
-        {"Success", {0x90, 0x00}},
-        {"No space", {0x6A, 0x84}},
-        {"Auth required", {0x69, 0x82}},
-        {"Wrong syntax", {0x6A, 0x80}},
-        {"Generic error", {0x65, 0x81}},
-        {"No such object", {0x69, 0x84}},
-        {"Wrong length", {0x67, 0x00}},
-        {"Conditions not satisfied", {0x69, 0x85}},
-        {"Ins not supported", {0x6D, 0x00}},
-    };
-    EXPECT_EQ(resp_code_table, expected);
-}

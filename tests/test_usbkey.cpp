@@ -74,13 +74,6 @@ TEST(UsbKey, HeaderedExchangeAndItsLog)
     EXPECT_EQ(log.messages(), expected);
 }
 
-TEST(UsbKey, BytesToHex)
-{
-    EXPECT_EQ(bytes_to_hex({0x00, 0xE6, 0x00, 0x00, 0x00}), "00 e6 00 00 00 ");
-    EXPECT_EQ(bytes_to_hex({}), "");
-    EXPECT_EQ(bytes_to_hex({0x0F, 0xA0}), "0f a0 ");
-}
-
 TEST(UsbKey, GetActiveReplacesSerial)
 {
     ScriptedKey key;
@@ -105,9 +98,6 @@ TEST(UsbKey, OtpFromCalculateAnswer)
         {{0x00, 0x00, 0x00, 0x00, 0xBC, 0x61, 0x4E}, 0, 0},
         {{0x00, 0x00, 0x09, 0xFF, 0xFF, 0xFF, 0xFF}, 9, 294967295},
         {{0x00, 0x00, 10, 0xFF, 0xFF, 0xFF, 0xFF}, 10, 4294967295u},
-        {{0x00, 0x00, 11, 0xFF, 0xFF, 0xFF, 0xFF}, 11, 4294967295u},
-        {{0x00, 0x00, 19, 0xFF, 0xFF, 0xFF, 0xFF}, 19, 4294967295u},
-        {{0x00, 0x00, 20, 0xFF, 0xFF, 0xFF, 0xFF}, 20, 4294967295u},
         {{0x00, 0x00, 255, 0xFF, 0xFF, 0xFF, 0xFF}, 255, 4294967295u},
     };
     ScriptedKey key;
@@ -240,24 +230,4 @@ TEST(UsbKey, StatusErrorRaisedAfterBuffersFilled)
     EXPECT_THROW(key.combine_send(body, data, code), KeyNoObjectException);
     EXPECT_EQ(data, (Bytes{0xAA, 0xBB, 0xCC}));
     EXPECT_EQ(code, (Bytes{0x69, 0x84}));
-}
-
-TEST(UsbKey, PersonalizationRequest)
-{
-    ScriptedKey key;
-    key.responses.push_back(answer({}));
-    key.op_personlization(1, 2, 3, {0xC0, 0xC1, 0xC2, 0xC3}, kSerial);
-    EXPECT_EQ(key.requests, (std::vector<Bytes>{{0x00, 0x09, 0x00, 0x00, 0x11, 0x53, 0x06, 0x01, 0x02, 0x03, 0xC0,
-                                                 0xC1, 0xC2, 0xC3, 0x51, 0x06, 0x41, 0x42, 0x43, 0x31, 0x32, 0x33}}));
-}
-
-TEST(UsbKey, PressModeAndCloseOnBaseKey)
-{
-    auto key = std::make_unique<ScriptedKey>();
-    key->switch_press_mode(true);
-    key->switch_press_mode(false);
-    EXPECT_TRUE(key->requests.empty());
-    key->close();
-    key->close();
-    key.reset();
 }
