@@ -3,6 +3,7 @@
 #include "iso7816.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace sim {
 
@@ -300,7 +301,8 @@ void SimToken::receive_continuation(const u2f::Packet& packet, Clock::time_point
     }
     ++request.next_sequence;
     const std::size_t count = std::min(request.length - request.data.size(), u2f::kContinuationDataSize);
-    request.data.insert(request.data.end(), packet.data.begin(), packet.data.begin() + static_cast<std::ptrdiff_t>(count));
+    const auto data = packet.data.begin();
+    request.data.insert(request.data.end(), data, data + static_cast<std::ptrdiff_t>(count));
     if (request.data.size() < request.length)
         return;
     const Reassembly complete = std::move(request);
@@ -358,6 +360,7 @@ void SimToken::answer_msg(Channel& channel, const Bytes& command, Clock::time_po
         return;
     }
 
+    // Answer faults skip SELECT: the host sends one before every command and ignores its answer.
     const AnswerFaults faults = take_answer_faults();
     if (!channel.selected) {
         queue_msg_answer(channel.id, iso::status_only(iso::kConditionsNotSatisfied), faults, now);
