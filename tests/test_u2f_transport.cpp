@@ -85,6 +85,17 @@ TEST_F(ScriptedTransport, RequestGoesOutAsInitSelectAndCommandOnTheGivenChannel)
     EXPECT_TRUE(log.contains("00 01 02 03 04 83 00 05 00 e6 00 00 00 "));
 }
 
+TEST_F(ScriptedTransport, FailedFlushIsAWarningAndTheExchangeGoesOn)
+{
+    io->refuse_flush = true;
+    io->command_answer = {ScriptedIo::msg_report({0x41, 0x90, 0x00}, 3)};
+    LogCapture log;
+    Bytes serial;
+    key()->op_get_active(serial);
+    EXPECT_EQ(serial, ascii("A"));
+    EXPECT_EQ(log.messages(el::Level::Warning), std::vector<std::string>(3, "Failed to flush the queue"));
+}
+
 TEST_F(ScriptedTransport, TwoRequestsAllocateTwoChannelsWithFreshNonces)
 {
     io->command_answer = {ScriptedIo::msg_report({0x90, 0x00}, 2)};

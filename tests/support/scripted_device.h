@@ -21,6 +21,7 @@ public:
     std::vector<Bytes> command_answer;
     std::vector<Bytes> written;  // every output report, report id first
     std::size_t init_answer_length = 64;  // cut the INIT answer to this many bytes
+    bool refuse_flush = false;            // polls without waiting fail, as on a device that refuses a flush
 
     std::vector<hidaccess::RawDeviceInfo> enumerate() override
     {
@@ -72,6 +73,8 @@ private:
 
         int read(std::uint8_t* data, std::size_t length, int timeout_ms) override
         {
+            if (timeout_ms == 0 && io.refuse_flush)
+                return -1;
             {
                 std::lock_guard<std::mutex> lock(io.mutex);
                 if (!io.pending.empty()) {
