@@ -7,8 +7,9 @@
 #include <QString>
 
 #ifdef _WIN32
-#include <shlobj.h>
 #include <windows.h>
+// windows.h must come first.
+#include <shlobj.h>
 #else
 #include <QStandardPaths>
 #endif
