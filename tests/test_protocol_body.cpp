@@ -82,13 +82,6 @@ TEST(ProtocolBody, LengthBytesKeepLowEightBits)
     EXPECT_EQ(bytes[8], 0x2C);  // 300 % 256
     EXPECT_EQ(Bytes(bytes.begin() + 9, bytes.end()), user300);
 
-    ProtocolBodyOfCalHcode wrapping;
-    wrapping.setup(Bytes(252, 0x01), nullptr);
-    const Bytes wrapped = serialized(wrapping);
-    ASSERT_EQ(wrapped.size(), 261u);
-    EXPECT_EQ(wrapped[4], 0x00);  // (4 + 252) % 256
-    EXPECT_EQ(wrapped[8], 0xFC);
-
     ProtocolBodyOfPersonlization big;
     big.setup(1, 2, 3, Bytes(255, 0xEE), {});
     const Bytes big_bytes = serialized(big);

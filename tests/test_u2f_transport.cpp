@@ -309,18 +309,3 @@ TEST_F(U2FTransport, RefusedSelectShowsInTheCommandAnswer)
     EXPECT_EQ(expect_throw_text<KeyException>([&] { key->op_get_active(data); }),
               "resp_code exception: Conditions not satisfied");
 }
-
-TEST_F(U2FTransport, LyingLengthByteNeverReadsPastTheMessage)
-{
-    auto key = discover();
-    for (std::uint8_t length : {0, 1, 60, 255}) {
-        SCOPED_TRACE(int(length));
-        token->lie_next_length(length);
-        Bytes data = ascii("old");
-        EXPECT_THROW(key->op_get_active(data), KeyAccessException);
-        EXPECT_EQ(data, ascii("old"));
-    }
-    Bytes data;
-    key->op_get_active(data);
-    EXPECT_EQ(data, serial);
-}
