@@ -58,6 +58,8 @@ ApplicationWindow {
 
         delegate: MenuBarItem {
             id: menu_bar_item
+            // A disabled menu must also disable its entry, or the entry could still open it.
+            enabled: menu ? menu.enabled : true
             font.family: "Verdana"
             font.pixelSize: 16
 
