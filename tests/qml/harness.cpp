@@ -1,5 +1,6 @@
 #include "harness.h"
 
+#include <QDesktopServices>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QQmlContext>
@@ -23,9 +24,22 @@ void capture_message(QtMsgType type, const QMessageLogContext& context, const QS
 
 }
 
-Harness::Harness(QQmlEngine* engine) : engine_(engine) {}
+Harness::Harness(QQmlEngine* engine) : engine_(engine)
+{
+    QDesktopServices::setUrlHandler("file", this, "open_file");
+}
 
-void Harness::publish(const QString& name, QObject* value)
+Harness::~Harness()
+{
+    QDesktopServices::unsetUrlHandler("file");
+}
+
+void Harness::open_file(const QUrl& url)
+{
+    opened_files_.append(url.toString());
+}
+
+void Harness::publish(const QString& name, const QVariant& value)
 {
     engine_->rootContext()->setContextProperty(name, value);
 }

@@ -17,8 +17,11 @@ TestCase {
         id: status
     }
 
+    readonly property string help_page: "file:///opt/larkmoor/help.html"
+
     function initTestCase() {
         Harness.publish("main_frame", frame)
+        Harness.publish("help_url", help_page)
     }
 
     function init() {
@@ -170,6 +173,13 @@ TestCase {
         dialog.close()
         tryVerify(function() { return !dialog.visible })
         verify(!timer.running)
+    }
+
+    function test_online_help_opens_the_help_page() {
+        var opened = Harness.opened_files.length
+        window.menuBar.menuAt(2).itemAt(0).triggered()
+        compare(Harness.opened_files.length, opened + 1)
+        compare(Harness.opened_files[opened], help_page)
     }
 
     function test_escape_closes_a_dialog_a_click_outside_does_not() {

@@ -58,6 +58,8 @@ TestCase {
         compare(settings_entry.contentItem.opacity, 0.3)
         tryVerify(function() { return stack.currentItem !== null })
         verify(!is_otp_page(stack.currentItem))
+        window.menuBar.menuAt(2).itemAt(0).triggered()
+        compare(Harness.opened_files, [], "Online Help opened something without a help page")
 
         // What the controller's constructor and start-up publish, in that order.
         Harness.publish_null("otp_status")
