@@ -114,6 +114,9 @@ int hid_write(hid_device* device, const unsigned char* data, std::size_t length)
     std::array<unsigned char, 1 + kReportSize> report{};
     if (device == nullptr || length > report.size() || (length > 0 && data == nullptr))
         return -1;
+    // A cancelled device is being shut down; nothing may probe it as alive.
+    if (device->cancelled.load())
+        return -1;
     if (length > 0)
         std::memcpy(report.data(), data, length);
     return device->raw->write(report.data(), report.size());
