@@ -91,4 +91,5 @@ wait "$demo_pid" || status=$?
 demo_pid=""
 [ "$status" -eq 0 ] || fail "exit code $status"
 [ "$(stat -c %a "$log")" = 600 ] || fail "log file is not private"
+! grep "Qt: " "$log" || fail "Qt or QML complained in the log"
 echo "demo window: code $code confirmed by oathtool, copied $copied, exit 0; screenshot in $artifacts"
