@@ -54,10 +54,11 @@ void TokenSession::say_press_once()
 
 void TokenSession::fail_for_timeout() const
 {
-    const std::string limit = std::to_string(*invocation.timeout_seconds);
+    const int seconds = *invocation.timeout_seconds;
+    const std::string limit = std::to_string(seconds) + (seconds == 1 ? " second" : " seconds");
     if (press_said.load())
-        throw CliFailure(kRefused, "The token's button was not pressed within " + limit + " seconds.");
-    throw CliFailure(kRefused, "The token did not answer within " + limit + " seconds.");
+        throw CliFailure(kRefused, "The token's button was not pressed within " + limit + ".");
+    throw CliFailure(kRefused, "The token did not answer within " + limit + ".");
 }
 
 void TokenSession::run_pressed(const std::function<void()>& exchange)
