@@ -111,8 +111,8 @@ TEST_F(Cli, CodeIsTheTokensCodeZeroPaddedToItsDigitsAsOathtoolComputesIt)
         {sim::OtpHash::Sha1, "sha1", "12345678901234567890", 6},
         {sim::OtpHash::Sha256, "sha256", "12345678901234567890123456789012", 8},
     };
-    // 1111111109 gives 081804 with six digits: the leading zero must stay.
-    const std::vector<std::int64_t> times = {59, 1111111109, 1234567890, 2000000000};
+    // Leading zeros stay: 1111111109 gives 081804 with six digits, 1000000270 gives 09986758 with eight.
+    const std::vector<std::int64_t> times = {59, 1111111109, 1234567890, 1000000270, 2000000000};
 
     for (const Variant& variant : variants) {
         auto token = std::make_shared<sim::SimToken>();
@@ -165,6 +165,10 @@ TEST_F(Cli, WaitKeepsAskingUntilTheButtonIsPressedAndSaysSoOnce)
     EXPECT_EQ(outcome.out, oathtool("--totp -d 6 --now @1234567890 " + kDemoSecretHex) + "\n");
     EXPECT_EQ(count_of(outcome.err, "Waiting for a press of the token's button."), 1u) << outcome.err;
     EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+    std::size_t calculations = 0;
+    for (const Bytes& command : token->received_commands())
+        calculations += command.size() > 1 && command[1] == 0xA2;
+    EXPECT_GE(calculations, 2u) << "the token refused at least once before the press";
 }
 
 TEST_F(Cli, APressNotGivenInTimeIsARefusal)
