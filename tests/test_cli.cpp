@@ -144,6 +144,26 @@ TEST_F(Cli, CodeIsTheTokensCodeZeroPaddedToItsDigitsAsOathtoolComputesIt)
     }
 }
 
+TEST_F(Cli, ACodeWhoseWindowPassedBeforeTheAnswerIsAskedForAgain)
+{
+    auto token = sim::make_demo_token();
+    bus->plug(token);
+    // Asked in the last second of one window, answered in the next.
+    std::vector<std::int64_t> clock = {29, 31, 31, 31};
+    environment.now = [&clock] {
+        const std::int64_t now = clock.front();
+        if (clock.size() > 1)
+            clock.erase(clock.begin());
+        return now;
+    };
+
+    const Outcome outcome = run({"code", "--json"});
+    EXPECT_EQ(outcome.exit_code, 0) << outcome.err;
+    const QJsonObject object = QJsonDocument::fromJson(QByteArray::fromStdString(outcome.out)).object();
+    EXPECT_EQ(object["code"].toString().toStdString(), oathtool("--totp -d 6 --now @31 " + kDemoSecretHex));
+    EXPECT_EQ(object["valid_for"].toInt(), 29);
+}
+
 TEST_F(Cli, WaitKeepsAskingUntilTheButtonIsPressedAndSaysSoOnce)
 {
     auto token = sim::make_demo_token();
