@@ -35,6 +35,11 @@ struct Collection {
     std::string description;
 };
 
+std::string collections_text(std::size_t count)
+{
+    return std::to_string(count) + (count == 1 ? " HID collection" : " HID collections");
+}
+
 std::string hex(unsigned value, int width)
 {
     char text[16];
@@ -54,7 +59,7 @@ Kind kind_of(const hidaccess::hid_device_info& info)
 std::string describe(const hidaccess::hid_device_info& info, Kind kind)
 {
     const char* const name = kind == Kind::Fido ? "FIDO" : kind == Kind::Keyboard ? "keyboard" : "other";
-    return info.path + " is a " + name + " collection (usage page " + hex(info.usage_page, 4) + ", usage " +
+    return info.path + ": " + name + " collection (usage page " + hex(info.usage_page, 4) + ", usage " +
            hex(info.usage, 2) + ", interface " + std::to_string(info.interface_number) + ")";
 }
 
@@ -87,10 +92,10 @@ public:
             report_no_collection(others);
             return report;
         }
-        report.ok(std::to_string(collections.size()) + " HID collection(s) of vendor 0x096E are listed.");
+        report.ok(collections_text(collections.size()) + " of vendor 0x096E listed.");
 
         std::unique_ptr<U2FUsbKey> key = open_collections(collections);
-        if (key && check_token(*key))
+        if (key && check_token(*key) && report.verdict() == kSuccess)
             report.ok("All checks passed: 'larkmoor-cli code' should show the code.");
         return report;
     }
@@ -98,8 +103,8 @@ public:
 private:
     void report_no_collection(std::size_t others)
     {
-        std::string found = "No HID device of vendor 0x096E is listed (" + std::to_string(others) +
-                            " HID collection(s) of other vendors are)";
+        std::string found =
+            "No HID device of vendor 0x096E is listed (" + collections_text(others) + " of other vendors are)";
 #ifdef __linux__
         const std::shared_ptr<LinuxSystem> system =
             environment.linux_system ? environment.linux_system : host_linux_system();
@@ -137,9 +142,10 @@ private:
             if (!first_opened) {
                 first_opened = collection.kind;
                 if (collection.kind != Kind::Fido)
-                    report.problem(kCannotOpen, collection.path + " opens before any FIDO collection, and Larkmoor "
-                                                                  "talks to the first collection that opens, which "
-                                                                  "never answers; unplug other tokens of the vendor.");
+                    report.problem(kCannotOpen, collection.path + " opens before any FIDO collection: Larkmoor "
+                                                                  "talks to the first collection that opens and would "
+                                                                  "wait for it in vain; keep this report for the "
+                                                                  "Larkmoor developers.");
             }
             if (collection.kind == Kind::Fido && !key)
                 key = std::make_unique<U2FUsbKey>(handle);

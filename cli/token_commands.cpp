@@ -10,6 +10,7 @@
 #include <QJsonObject>
 #include <QString>
 
+#include <algorithm>
 #include <chrono>
 #include <vector>
 
@@ -129,10 +130,8 @@ std::string run_info(const Invocation& invocation, Terminal& terminal, const Env
         session.key().op_get_user_info(users);
     });
 
-    const User* active = nullptr;
-    for (const User& user : users)
-        if (user.serial_number == serial && active == nullptr)
-            active = &user;
+    const auto found = std::find_if(users.begin(), users.end(), [&](const User& user) { return user.serial_number == serial; });
+    const User* active = found != users.end() ? &*found : nullptr;
 
     if (invocation.json) {
         QJsonArray records;

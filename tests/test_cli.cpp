@@ -356,8 +356,8 @@ TEST_F(Cli, DoctorWalksAWorkingTokenDownToGetActive)
     EXPECT_EQ(outcome.exit_code, 0) << outcome.out;
     EXPECT_EQ(outcome.err, "");
     EXPECT_EQ(count_of(outcome.out, "[problem]"), 0u) << outcome.out;
-    EXPECT_NE(outcome.out.find(bus->paths(id)[0] + " is a FIDO collection"), std::string::npos) << outcome.out;
-    EXPECT_NE(outcome.out.find(bus->paths(id)[1] + " is a keyboard collection"), std::string::npos);
+    EXPECT_NE(outcome.out.find("[ok] " + bus->paths(id)[0] + ": FIDO collection"), std::string::npos) << outcome.out;
+    EXPECT_NE(outcome.out.find("[note] " + bus->paths(id)[1] + ": keyboard collection"), std::string::npos);
     EXPECT_NE(outcome.out.find("[ok] The FIDO collection answers INIT."), std::string::npos);
     EXPECT_NE(outcome.out.find("[ok] The token selects its OTP application."), std::string::npos);
     EXPECT_NE(outcome.out.find("the active user is SIM0000001"), std::string::npos);
@@ -402,6 +402,7 @@ TEST_F(Cli, DoctorNamesCollectionsThatKeepTheTokenFromBeingUsed)
     EXPECT_NE(outcome.out.find("[problem] " + bus->paths(id)[0] + " opens before any FIDO collection"),
               std::string::npos)
         << outcome.out;
+    EXPECT_EQ(outcome.out.find("All checks passed"), std::string::npos);
     bus->unplug(id);
 
     id = bus->plug(sim::make_demo_token(), 0x096E, 0x0858, {keyboard});
