@@ -130,7 +130,8 @@ std::string run_info(const Invocation& invocation, Terminal& terminal, const Env
         session.key().op_get_user_info(users);
     });
 
-    const auto found = std::find_if(users.begin(), users.end(), [&](const User& user) { return user.serial_number == serial; });
+    const auto found =
+        std::find_if(users.begin(), users.end(), [&](const User& user) { return user.serial_number == serial; });
     const User* active = found != users.end() ? &*found : nullptr;
 
     if (invocation.json) {
