@@ -8,9 +8,9 @@ else()
   set(LARKMOOR_UDEV_RULES_DIR /etc/udev/rules.d CACHE PATH "Where the udev rule goes")
 endif()
 
-install(TARGETS larkmoor larkmoor-demo RUNTIME DESTINATION ${LARKMOOR_APP_DIR})
+install(TARGETS larkmoor larkmoor-demo larkmoor-cli RUNTIME DESTINATION ${LARKMOOR_APP_DIR})
 install(FILES log.conf help/larkmoor-help.html DESTINATION ${LARKMOOR_APP_DIR})
-foreach(program larkmoor larkmoor-demo)
+foreach(program larkmoor larkmoor-demo larkmoor-cli)
   install(CODE "
     file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin\")
     file(CREATE_LINK ../${LARKMOOR_APP_DIR}/${program} \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin/${program}\" SYMBOLIC)")
