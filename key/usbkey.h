@@ -42,7 +42,8 @@ public:
     virtual void switch_press_mode(bool on);
 
     // Ends a wait for the token's answer from another thread; the pending and every later
-    // exchange fail with KeyAccessException. For shutting a key down, not for retrying.
+    // exchange fail with KeyAccessException, and is_connected() answers false from then on.
+    // For shutting a key down, not for retrying.
     void cancel();
 
 protected:
