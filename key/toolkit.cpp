@@ -29,6 +29,22 @@ QString application_data_folder()
 #endif
 }
 
+// The log holds serial numbers and codes. Windows' application-data folder is the user's
+// alone already; elsewhere the folder and file are made so before the library writes.
+void keep_private(const QString& folder, const QString& file)
+{
+#ifdef _WIN32
+    (void)folder;
+    (void)file;
+#else
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile log(file);
+    if (log.open(QIODevice::Append))
+        log.close();
+    QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+#endif
+}
+
 }  // namespace
 
 void setup_log(std::string conf_path)
@@ -46,6 +62,7 @@ void setup_log(std::string conf_path)
         QDir().mkpath(folder);
         // Same 8-bit encoding QDir used to create the folder, so non-ASCII names meet.
         const QString file = QDir::toNativeSeparators(QDir(folder).filePath("larkmoor.log"));
+        keep_private(folder, file);
         configuration.setGlobally(el::ConfigurationType::Filename, QFile::encodeName(file).toStdString());
     }
 

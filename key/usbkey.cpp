@@ -141,10 +141,10 @@ void UsbKey::op_personlization(std::uint8_t param1, std::uint8_t param2, std::ui
     combine_send(body, data, code);
 }
 
-std::uint32_t UsbKey::op_get_otp(const Bytes& serial, std::int32_t& digits)
+std::uint32_t UsbKey::op_get_otp(const Bytes& serial, std::int32_t& digits, std::optional<std::int64_t> time)
 {
     Bytes response;
-    cal_hcode(serial, response);
+    cal_hcode(serial, response, time);
     return get_otp(response, digits);
 }
 

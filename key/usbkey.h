@@ -29,7 +29,9 @@ public:
     virtual void op_get_user_info(std::vector<User>& users);
     virtual void op_personlization(std::uint8_t param1, std::uint8_t param2, std::uint8_t param3,
                                    const Bytes& settings, const Bytes& user);
-    virtual std::uint32_t op_get_otp(const Bytes& serial, std::int32_t& digits);
+    // time: seconds since the Unix epoch inside the wanted window; absent means now.
+    virtual std::uint32_t op_get_otp(const Bytes& serial, std::int32_t& digits,
+                                     std::optional<std::int64_t> time = std::nullopt);
     virtual void combine_send(ProtocolBody& body, Bytes& data, Bytes& code);
     // Leaves *header null: the frame goes out without a transport header.
     virtual void prepare_header(std::uint8_t** header);
@@ -42,7 +44,7 @@ public:
     virtual void switch_press_mode(bool on);
 
     // Ends a wait for the token's answer from another thread; the pending and every later
-    // exchange fail with KeyAccessException, and is_connected() answers false from then on.
+    // exchange fail with KeyAccessException, and is_connected answers false from then on.
     // For shutting a key down, not for retrying.
     void cancel();
 

@@ -94,8 +94,10 @@ TEST_F(HidAccess, TimedReadWaitsItsLimitAndBlockingReadEndsOnCancel)
     hidaccess::hid_cancel(device);
     EXPECT_EQ(blocked.get(), -1);
     EXPECT_LT(Clock::now() - start, 1s);
-    // The cancel sticks, so a read that starts after it cannot miss it.
+    // The cancel sticks, so a read that starts after it cannot miss it, and a probe by an
+    // empty write no longer finds the device alive.
     EXPECT_EQ(hidaccess::hid_read_timeout(device, report, sizeof report, 1000), -1);
+    EXPECT_EQ(hidaccess::hid_write(device, nullptr, 0), -1);
 }
 
 TEST_F(HidAccess, EveryHandleGetsItsOwnCopyAndAFullQueueDropsItsOldest)

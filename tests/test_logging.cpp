@@ -114,6 +114,10 @@ TEST_F(SetupLog, MissingConfStillLogs)
     const std::string conf = local(conf_dir.filePath("absent.conf"));
     setup_log(conf);
     EXPECT_TRUE(QDir(log_folder()).exists());
+    // Serial numbers and codes are logged: the folder and the file are the user's alone.
+    const auto owner_only = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    EXPECT_EQ(QFile::permissions(log_folder()) & 0x7077, owner_only | QFileDevice::ExeOwner);
+    EXPECT_EQ(QFile::permissions(QFile::decodeName(log_file().c_str())) & 0x7077, owner_only);
 
     const auto lines = read_lines(log_file());
     ASSERT_FALSE(lines.empty());

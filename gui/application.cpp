@@ -1,0 +1,53 @@
+#include "application.h"
+
+#include "main_frame.h"
+#include "qt_log_bridge.h"
+#include "single_instance.h"
+#include "toolkit.h"
+
+#include <easylogging++.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFont>
+#include <QGuiApplication>
+#include <QQmlApplicationEngine>
+#include <QQmlContext>
+#include <QUrl>
+
+int run_application(int& argc, char** argv, std::shared_ptr<hidaccess::RawDeviceIo> device_io,
+                    const QString& instance_name)
+{
+    // The window has a fixed size in points; on dense screens it must not shrink.
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QGuiApplication app(argc, argv);
+
+    SingleInstance instance(instance_name);
+    if (!instance.claim())
+        return 0;
+
+    const QString log_conf_path = QDir(QCoreApplication::applicationDirPath()).filePath("log.conf");
+    setup_log(log_conf_path.toStdString());
+    route_qt_messages_to_log();
+    LOG(INFO) << "-> Program Running!";
+    hidaccess::install_raw_device_io(std::move(device_io));
+
+    QQmlApplicationEngine engine;
+    engine.rootContext()->setContextProperty(
+        "help_url", QUrl::fromLocalFile(QDir(QCoreApplication::applicationDirPath()).filePath("larkmoor-help.html")));
+    engine.load(QUrl("qrc:/main.qml"));
+    if (engine.rootObjects().isEmpty()) {
+        LOG(ERROR) << "Failed to load the main window from qrc:/main.qml";
+        return 1;
+    }
+
+    MainFrame main_frame(engine.rootContext(), &app);
+    engine.rootContext()->setContextProperty("main_frame", &main_frame);
+    main_frame.rescan_key();
+
+    QFont font("Verdana", -1, -1, false);
+    font.setStyleHint(QFont::Monospace, QFont::PreferDefault);
+    QGuiApplication::setFont(font);
+
+    return QGuiApplication::exec();
+}

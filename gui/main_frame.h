@@ -1,0 +1,41 @@
+#pragma once
+
+#include "otp_status.h"
+#include "u2f_usbkey.h"
+
+#include <QGuiApplication>
+#include <QObject>
+#include <QQmlContext>
+#include <QString>
+
+#include <memory>
+
+class DeviceEvent;
+
+// Chooses the token to work with, publishes its model to QML as "otp_status" and owns the
+// watcher whose notifications come back as hid_change_event.
+class MainFrame : public QObject {
+    Q_OBJECT
+
+public:
+    MainFrame(QQmlContext* context, QGuiApplication* app, QObject* parent = nullptr);
+    ~MainFrame() override;
+
+    Q_INVOKABLE void rescan_key();
+    Q_INVOKABLE void copy_to_clipboard(QString str);
+
+    // The model of the token in use, or null.
+    OtpStatus* current_otp_status() const;
+
+signals:
+    void show_otp_status();
+    void hid_change_event();
+
+private:
+    std::shared_ptr<U2FUsbKey> find_key();
+
+    std::shared_ptr<OtpStatus> otp_status;
+    QQmlContext* context;
+    QGuiApplication* app;
+    std::shared_ptr<DeviceEvent> device_event;
+};

@@ -1,0 +1,49 @@
+import QtQuick 2.12
+import QtQuick.Controls 2.12
+import QtQuick.Layouts 1.12
+
+Dialog {
+    id: title_dialog
+
+    property alias titleText: label_title.text
+
+    parent: ApplicationWindow.overlay
+    // The overlay is null while the dialog is outside a window.
+    x: parent ? (parent.width - width) / 2 : 0
+    y: parent ? (parent.height - height) / 2 : 0
+    modal: true
+    closePolicy: Popup.CloseOnEscape
+
+    header: ToolBar {
+        height: 35
+        leftPadding: 10
+        background: Rectangle {
+            color: "white"
+            border.width: 1
+        }
+
+        RowLayout {
+            anchors.fill: parent
+
+            Label {
+                id: label_title
+                font.pixelSize: 16
+                verticalAlignment: Text.AlignVCenter
+                Layout.alignment: Qt.AlignVCenter
+                Layout.fillHeight: true
+            }
+
+            Button {
+                text: "x"
+                font.pixelSize: 16
+                implicitWidth: 35
+                Layout.fillHeight: true
+                Layout.alignment: Qt.AlignRight
+                hoverEnabled: true
+                flat: true
+                onHoveredChanged: flat = !hovered
+                onClicked: title_dialog.close()
+            }
+        }
+    }
+}

@@ -1,0 +1,138 @@
+import QtQuick 2.12
+import QtQuick.Controls 2.12
+import QtGraphicalEffects 1.12
+
+Item {
+    id: otp_page
+
+    // The model can be withdrawn (set to null) a moment before the page itself is replaced.
+    function has_otp_status() {
+        return typeof otp_status !== "undefined" && otp_status !== null
+    }
+
+    function current_otp() {
+        return has_otp_status() ? otp_status.otp : 0
+    }
+
+    function pad(str, width, delimer) {
+        var text = String(str)
+        while (text.length < width)
+            text = "0" + text
+        var half = Math.floor(width / 2)
+        return text.slice(0, half) + delimer + text.slice(half)
+    }
+
+    function time_changed() {
+        time_changed_at(Date.now() / 1000)
+    }
+
+    // One refresh tick at the given time in seconds since the epoch.
+    function time_changed_at(now_seconds) {
+        if (!has_otp_status())
+            return
+        var step = otp_status.step
+        if (step > 0) {
+            bar_left_time.remain = step - now_seconds % step
+            if (bar_left_time.remain < 1.3)
+                otp_status.otp = 0
+        }
+        otp_status.response_time_changed()
+    }
+
+    function disable_otp_timer() {
+        otp_timer.stop()
+    }
+
+    function enable_otp_timer() {
+        otp_timer.start()
+    }
+
+    Rectangle {
+        color: "transparent"
+        anchors.fill: parent
+        anchors.margins: 10
+
+        Label {
+            id: otp_value_bar
+            objectName: "otp_value_bar"
+            text: otp_page.current_otp() === 0 ? "" : otp_page.pad(otp_status.otp, otp_status.digits, " ")
+            anchors.horizontalCenter: parent.horizontalCenter
+            horizontalAlignment: Text.AlignHCenter
+            anchors.top: parent.top
+            anchors.topMargin: 35
+            width: otp_page.current_otp() === 0 ? 200 : implicitWidth
+            leftPadding: 10
+            rightPadding: 10
+            font.pixelSize: 40
+            color: "black"
+            background: Rectangle {
+                color: "lightgray"
+            }
+            layer.enabled: true
+            layer.effect: DropShadow {
+                transparentBorder: true
+                color: "#aa000000"
+                radius: samples
+                horizontalOffset: 3
+                verticalOffset: 3
+            }
+        }
+
+        Button {
+            id: btn_copy
+            objectName: "btn_copy"
+            visible: otp_page.current_otp() !== 0
+            width: 25
+            height: 25
+            anchors.left: otp_value_bar.right
+            anchors.leftMargin: 12
+            anchors.verticalCenter: otp_value_bar.verticalCenter
+            hoverEnabled: true
+            flat: true
+            onHoveredChanged: flat = !hovered
+            onClicked: {
+                if (typeof main_frame !== "undefined" && main_frame !== null && otp_page.current_otp() !== 0)
+                    main_frame.copy_to_clipboard(otp_page.pad(otp_status.otp, otp_status.digits, ""))
+            }
+
+            Image {
+                source: "pic/clipboard-copy.png"
+                anchors.fill: parent
+                fillMode: Image.PreserveAspectFit
+            }
+        }
+
+        Label {
+            id: bar_left_time
+            objectName: "bar_left_time"
+            property int remain: 0
+            text: otp_page.current_otp() === 0 ? "" : remain + " seconds left"
+            anchors.horizontalCenter: parent.horizontalCenter
+            anchors.top: otp_value_bar.bottom
+            anchors.topMargin: 15
+            font.pixelSize: 18
+            color: "black"
+        }
+
+        Label {
+            id: bar_information
+            objectName: "bar_information"
+            text: otp_page.current_otp() === 0 && otp_page.has_otp_status() ? otp_status.err_msg : ""
+            anchors.horizontalCenter: parent.horizontalCenter
+            horizontalAlignment: Text.AlignHCenter
+            anchors.top: otp_value_bar.bottom
+            anchors.topMargin: 15
+            font.pixelSize: 18
+            color: "red"
+        }
+    }
+
+    Timer {
+        id: otp_timer
+        objectName: "otp_timer"
+        interval: 600
+        repeat: true
+        running: true
+        onTriggered: otp_page.time_changed()
+    }
+}
