@@ -123,7 +123,7 @@ TEST_F(Cli, CodeIsTheTokensCodeZeroPaddedToItsDigitsAsOathtoolComputesIt)
             at_time(time);
             const std::string expected =
                 oathtool("--totp=" + std::string(variant.oath_name) + " -d " + std::to_string(variant.digits) +
-                         " --now @" + std::to_string(time) + " " + hex_of(ascii(variant.secret)));
+                         " --now @" + std::to_string(time) + " " + hex(ascii(variant.secret)));
 
             const Outcome plain = run({"code"});
             EXPECT_EQ(plain.exit_code, 0);

@@ -2,33 +2,13 @@
 
 #include "bytes.h"
 
-#include <array>
-#include <cstdio>
-#include <iomanip>
-#include <sstream>
+#include <cstdint>
 #include <string>
 
 // The independent implementation the token's codes must agree with.
-inline std::string oathtool(const std::string& arguments)
-{
-    const std::string command = "oathtool " + arguments + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return "cannot run oathtool";
-    std::string output;
-    std::array<char, 128> buffer{};
-    while (fgets(buffer.data(), buffer.size(), pipe) != nullptr)
-        output += buffer.data();
-    pclose(pipe);
-    while (!output.empty() && (output.back() == '\n' || output.back() == '\r'))
-        output.pop_back();
-    return output;
-}
+std::string oathtool(const std::string& arguments);
 
-inline std::string hex_of(const Bytes& bytes)
-{
-    std::ostringstream text;
-    for (std::uint8_t byte : bytes)
-        text << std::hex << std::setw(2) << std::setfill('0') << int(byte);
-    return text.str();
-}
+// Lower-case hex without separators, as oathtool takes a secret.
+std::string hex(const Bytes& bytes);
+
+std::string zero_padded(std::uint32_t code, int digits);
