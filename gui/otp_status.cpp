@@ -78,6 +78,7 @@ bool OtpStatus::ready_for_worker()
 
 void OtpStatus::start_worker(std::function<void()> body)
 {
+    ++worker_count;
     worker_running.store(true);
     worker = std::make_shared<std::thread>([this, body = std::move(body)] {
         std::lock_guard<std::mutex> lock(mutex);
@@ -228,6 +229,16 @@ bool OtpStatus::is_key_connected()
 {
     std::lock_guard<std::mutex> lock(mutex);
     return key->is_connected();
+}
+
+std::uint64_t OtpStatus::workers_started() const
+{
+    return worker_count;
+}
+
+bool OtpStatus::is_worker_running() const
+{
+    return worker_running.load();
 }
 
 QString OtpStatus::serial_num() const

@@ -42,6 +42,11 @@ public:
     Q_INVOKABLE bool async_query_token_info();
 
     bool is_key_connected();
+    // Workers started so far, and whether the last one is still at work (until it has left
+    // the token and published its result): a driver can tell whether a tick started one,
+    // however quickly it ended, and wait for it instead of guessing.
+    std::uint64_t workers_started() const;
+    bool is_worker_running() const;
 
     QString serial_num() const;
     void set_serial_num(const QString& value);
@@ -86,6 +91,7 @@ private:
     std::mutex mutex;
     std::shared_ptr<std::thread> worker;
     std::atomic<bool> worker_running{false};
+    std::uint64_t worker_count = 0;  // GUI thread only
     Bytes serial_bytes;
     mutable std::mutex fields_mutex;
     Clock clock;

@@ -11,6 +11,8 @@ namespace {
 constexpr std::size_t kHeaderSize = 8;
 constexpr std::size_t kHeaderLengthPosition = 7;
 constexpr std::uint8_t kUserRecordTag = 0x52;
+// Two reserved bytes, the digit count and the four-byte truncated value.
+constexpr std::size_t kCalculateAnswerSize = 7;
 
 }  // namespace
 
@@ -159,7 +161,9 @@ void UsbKey::cal_hcode(const Bytes& serial, Bytes& response, std::optional<std::
 std::uint32_t UsbKey::get_otp(const Bytes& response, std::int32_t& digits)
 {
     LOG(INFO) << "In get otp";
-    if (response.size() < 3)
+    // Any other length is an answer cut short or padded (a lying length byte, say); its last
+    // four bytes would pass for a code that the token never gave.
+    if (response.size() != kCalculateAnswerSize)
         THROW_KEY_EXCEPTION(KeyException("otp's hcode is wrong"));
     digits = response[2];
 

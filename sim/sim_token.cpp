@@ -206,6 +206,15 @@ std::vector<Bytes> SimToken::received_commands() const
     return commands_received;
 }
 
+void SimToken::forget_received()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    reports_received.clear();
+    reports_received.shrink_to_fit();
+    commands_received.clear();
+    commands_received.shrink_to_fit();
+}
+
 std::optional<std::pair<Bytes, Bytes>> SimToken::last_personalisation() const
 {
     std::lock_guard<std::mutex> lock(mutex);

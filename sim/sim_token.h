@@ -72,6 +72,8 @@ public:
     std::vector<Bytes> received_reports() const;
     // Every application command received in MSG on a selected channel, SELECT excluded.
     std::vector<Bytes> received_commands() const;
+    // Forgets what it saw, so a long run does not keep every report it was ever sent.
+    void forget_received();
     // Last personalisation request's fields, for tests: p1 p2 p3 then settings, and the user block.
     std::optional<std::pair<Bytes, Bytes>> last_personalisation() const;
 
