@@ -108,6 +108,30 @@ void silence(Rig& rig)
     expect_access_error_until_replug(rig);
 }
 
+void rescan_while_silent(Rig& rig)
+{
+    // The rescan's probe waits for the worker, which waits for the token: the window is held
+    // until the token is pulled out; then the model goes and, with no token, the no-key page.
+    rig.token().set_silent(true);
+    const std::size_t before = rig.token().received_reports().size();
+    rig.start_tick();
+    rig.wait_until([&] { return rig.token().received_reports().size() > before; }, "the request to reach the token");
+    const auto pull_after = std::chrono::milliseconds(rig.pick(20, 150));
+    const auto started = std::chrono::steady_clock::now();
+    std::thread pull([&rig, pull_after] {
+        std::this_thread::sleep_for(pull_after);
+        rig.unplug();
+    });
+    rig.rescan();
+    const auto held = std::chrono::steady_clock::now() - started;
+    pull.join();
+    rig.expect(held >= pull_after, "the rescan waits for the pull");
+    rig.expect(rig.frame().current_otp_status() == nullptr, "with the token out, no model is published");
+    rig.token().set_silent(false);
+    rig.replug_and_rescan();
+    rig.deliver();
+}
+
 void empty_report(Rig& rig)
 {
     // A report of no bytes cannot be told from no report: the answer is lost.
@@ -414,6 +438,7 @@ const std::vector<Fault>& fault_catalogue()
         {"unplug mid-exchange", 6, unplug_mid_exchange},
         {"unplugged over the window's end", 6, unplug_over_window_end},
         {"silence", 6, silence},
+        {"rescan while silent", 4, rescan_while_silent},
         {"empty report", 4, empty_report},
         {"wrong nonce", 10, wrong_nonce},
         {"foreign INIT answer", 8, foreign_init_answer},
