@@ -7,6 +7,7 @@
 #include <chrono>
 #include <future>
 #include <thread>
+#include <typeinfo>
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
@@ -431,4 +432,49 @@ TEST_F(U2FTransport, CancelledKeyIsNoLongerConnected)
     EXPECT_TRUE(key->is_connected());
     key->cancel();
     EXPECT_FALSE(key->is_connected());
+}
+
+TEST_F(U2FTransport, LyingLengthByteGivesNoCodeOnlyAnError)
+{
+    auto key = discover();
+    std::int32_t digits = 0;
+    const std::uint32_t code = key->op_get_otp(serial, digits, 1111111109);
+
+    // The calculate answer is nine bytes; 100 runs past the report, so its rest is waited for.
+    for (int length : {0, 1, 2, 5, 8, 10, 30, 57, 100}) {
+        SCOPED_TRACE(length);
+        token->lie_next_length(static_cast<std::uint8_t>(length));
+        try {
+            const std::uint32_t taken = key->op_get_otp(serial, digits, 1111111109);
+            ADD_FAILURE() << "a code was made of a misshapen answer: " << taken;
+        } catch (const KeyException& e) {
+            if (length < 2 || length > 57) {
+                EXPECT_EQ(typeid(e), typeid(KeyAccessException)) << e.what();
+            }
+        }
+    }
+    token->lie_next_length(9);  // the truth
+    EXPECT_EQ(key->op_get_otp(serial, digits, 1111111109), code);
+}
+
+TEST_F(U2FTransport, CutReportsAreAccessErrorsUnlessOnlyPaddingWasLost)
+{
+    auto key = discover();
+    Bytes data = ascii("kept");
+    for (std::size_t length : {1u, 6u}) {
+        SCOPED_TRACE(length);
+        token->shorten_next_report(length);
+        EXPECT_EQ(expect_throw_text<KeyAccessException>([&] { key->op_get_active(data); }),
+                  "U2F answer report is too short");
+    }
+    // Cut inside the INIT answer's channel: the rest is waited for, then the answer is too short.
+    token->shorten_next_report(16);
+    EXPECT_EQ(expect_throw_text<KeyAccessException>([&] { key->op_get_active(data); }),
+              "U2F INIT answer is too short");
+    EXPECT_EQ(data, ascii("kept"));
+
+    // The INIT answer is 24 bytes with its header; what follows is padding.
+    token->shorten_next_report(24);
+    key->op_get_active(data);
+    EXPECT_EQ(data, serial);
 }
