@@ -93,10 +93,8 @@ public:
     MainFrame& frame() const { return *main_frame; }
     sim::SimToken& token() const { return *sim_token; }
     sim::SimBus& bus() const { return *sim_bus; }
-    int token_id() const { return sim_token_id; }
     int spare_token_id() const { return spare_id; }
     const TokenSetup& setup() const { return token_setup; }
-    std::mt19937& random() { return engine; }
     int pick(int low, int high);
     int models_shown() const { return show_count; }
     // Set when a window ends with the token pulled out; the next window plugs it back in.
