@@ -49,7 +49,7 @@ WindowTestCase {
         var timer = findChild(window, "timer_token_info")
         var body = dialog.contentChildren[0]
         var hint = "If you are in Press Mode, \nthe key requires press to get token info"
-        verify(timer.running)
+        verify(timer.running, "the dialog does not poll")
         verify(!page_timer_running(), "the page keeps refreshing while token info is polled")
 
         var requests = Bench.user_list_requests()

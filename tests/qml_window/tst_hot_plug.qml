@@ -7,7 +7,7 @@ WindowTestCase {
 
     function test_start_without_a_token() {
         launch(false)
-        tryVerify(on_no_key_page)
+        tryVerify(on_no_key_page, 1000, "the no-key page is not shown")
         compare(otp_status, null)
         verify_settings_enabled(false)
 
@@ -19,7 +19,7 @@ WindowTestCase {
 
     function test_start_with_a_token() {
         launch(true)
-        tryVerify(on_otp_page)
+        tryVerify(on_otp_page, 1000, "the OTP page is not shown")
         compare(stack().depth, 1)
         verify(otp_status !== null)
         verify_settings_enabled(true)
@@ -37,26 +37,36 @@ WindowTestCase {
 
         Bench.unplug()
         hot_plug_event()
-        tryVerify(on_no_key_page)
+        tryVerify(on_no_key_page, 1000, "the no-key page is not shown")
         compare(stack().depth, 1)
         compare(otp_status, null)
         verify_settings_enabled(false)
 
         Bench.plug()
         hot_plug_event()
-        tryVerify(on_otp_page)
+        tryVerify(on_otp_page, 1000, "the OTP page is not shown")
         compare(stack().depth, 1)
         verify_settings_enabled(true)
         // The page binds to the republished model, which reads the replugged token afresh.
+        wait_for_a_code()
+
+        // Pulled out and back in before the window hears of it: one rescan replaces the model.
+        var replugged_page = page()
+        Bench.unplug()
+        Bench.plug()
+        hot_plug_event()
+        tryVerify(function() { return page() !== replugged_page }, 1000, "the page of the dead model stayed")
+        compare(stack().depth, 1)
+        verify_settings_enabled(true)
         wait_for_a_code()
     }
 
     function test_token_plugged_in_after_start() {
         launch(false)
-        tryVerify(on_no_key_page)
+        tryVerify(on_no_key_page, 1000, "the no-key page is not shown")
         Bench.plug()
         hot_plug_event()
-        tryVerify(on_otp_page)
+        tryVerify(on_otp_page, 1000, "the OTP page is not shown")
         verify_settings_enabled(true)
         wait_for_a_code()
     }
