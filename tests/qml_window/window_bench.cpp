@@ -36,7 +36,7 @@ WindowBench::WindowBench(QQmlEngine* engine) : engine(engine), model_time(std::m
 
 WindowBench::~WindowBench()
 {
-    shut_down();
+    release();
 }
 
 void WindowBench::prepare(bool with_token)
@@ -46,6 +46,7 @@ void WindowBench::prepare(bool with_token)
     token = sim::make_demo_token();
     // The tests press the button themselves.
     token->set_auto_press(std::nullopt);
+    // The user whose code and serial the bench reports.
     token->set_active_user(0);
     hidaccess::install_raw_device_io(bus);
     token_id = -1;
@@ -69,8 +70,13 @@ void WindowBench::shut_down()
     if (main_frame) {
         engine->rootContext()->setContextProperty("otp_status", nullptr);
         engine->rootContext()->setContextProperty("main_frame", nullptr);
-        main_frame.reset();
     }
+    release();
+}
+
+void WindowBench::release()
+{
+    main_frame.reset();
     if (bus) {
         hidaccess::install_raw_device_io(nullptr);
         bus.reset();
@@ -130,9 +136,14 @@ int WindowBench::user_list_requests() const
     }));
 }
 
+sim::SimUser WindowBench::active_user() const
+{
+    return token->users().front();
+}
+
 QString WindowBench::active_serial() const
 {
-    const Bytes serial = token->users().front().serial_number;
+    const Bytes serial = active_user().serial_number;
     return QString::fromLatin1(reinterpret_cast<const char*>(serial.data()), static_cast<int>(serial.size()));
 }
 
@@ -151,7 +162,7 @@ void WindowBench::use_bench_clock()
 
 QStringList WindowBench::oathtool_codes(double seconds, int count) const
 {
-    const sim::SimUser user = token->users().front();
+    const sim::SimUser user = active_user();
     QProcess oathtool;
     oathtool.start("oathtool", {"--totp", "-d", QString::number(user.digits), "-N",
                                 "@" + QString::number(static_cast<qint64>(seconds)), "-w",

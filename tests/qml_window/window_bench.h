@@ -13,6 +13,7 @@ class QQmlEngine;
 namespace sim {
 class SimBus;
 class SimToken;
+struct SimUser;
 }
 
 // What the window tests drive from QML: a simulated bus with the demo token below the real
@@ -53,6 +54,9 @@ public:
     Q_INVOKABLE QString clipboard_text() const;
 
 private:
+    // Destroys MainFrame (and with it the model) before the bus its key talks to.
+    void release();
+    sim::SimUser active_user() const;
     void use_bench_clock();
 
     QQmlEngine* engine;
