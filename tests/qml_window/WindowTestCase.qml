@@ -75,6 +75,15 @@ TestCase {
         return findChild(page(), "otp_value_bar")
     }
 
+    // oathtool's codes from the window holding `seconds` on, one per window.
+    function oathtool_codes(seconds, count) {
+        var codes = Bench.oathtool_codes(seconds, count)
+        compare(codes.length, count, "oathtool: " + codes.join(" "))
+        for (var i = 0; i < codes.length; ++i)
+            verify(/^[0-9]+$/.test(codes[i]), "oathtool: " + codes[i])
+        return codes
+    }
+
     // How the page groups a code: two halves split by a space.
     function grouped(code) {
         var half = Math.floor(code.length / 2)

@@ -9,13 +9,11 @@ WindowTestCase {
     function test_code_matches_oathtool_across_windows() {
         var start = now_seconds()
         launch(true, { model_time: start })
-        var expected = Bench.oathtool_codes(start, 1)
-        compare(expected.length, 1, "oathtool gave no code")
+        var expected = oathtool_codes(start, 1)
         tryCompare(code_label(), "text", grouped(expected[0]), token_timeout)
 
         // A later window whose code starts with a zero: shown padded, copied padded, no space.
-        var later = Bench.oathtool_codes(start + 30, 200)
-        compare(later.length, 200, "oathtool gave too few codes")
+        var later = oathtool_codes(start + 30, 200)
         var k = later.findIndex(function(code) { return code.charAt(0) === "0" })
         verify(k >= 0, "no code with a leading zero in 200 windows")
         Bench.set_model_time(start + 30 * (k + 1))
@@ -35,7 +33,7 @@ WindowTestCase {
         verify(!findChild(page(), "btn_copy").visible)
 
         Bench.press_button()
-        tryCompare(code_label(), "text", grouped(Bench.oathtool_codes(start, 1)[0]), token_timeout)
+        tryCompare(code_label(), "text", grouped(oathtool_codes(start, 1)[0]), token_timeout)
         compare(information.text, "")
     }
 }

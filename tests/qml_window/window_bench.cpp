@@ -3,16 +3,17 @@
 #include "demo_token.h"
 #include "hid_access.h"
 #include "main_frame.h"
+#include "oathtool.h"
 #include "sim_bus.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
-#include <QProcess>
 #include <QQmlContext>
 #include <QQmlEngine>
 
 #include <algorithm>
 #include <chrono>
+#include <string>
 
 namespace {
 
@@ -23,11 +24,6 @@ std::int64_t system_seconds()
 {
     return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
         .count();
-}
-
-QString hex(const Bytes& bytes)
-{
-    return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size())).toHex());
 }
 
 }  // namespace
@@ -163,13 +159,10 @@ void WindowBench::use_bench_clock()
 QStringList WindowBench::oathtool_codes(double seconds, int count) const
 {
     const sim::SimUser user = active_user();
-    QProcess oathtool;
-    oathtool.start("oathtool", {"--totp", "-d", QString::number(user.digits), "-N",
-                                "@" + QString::number(static_cast<qint64>(seconds)), "-w",
-                                QString::number(count - 1), hex(user.secret)});
-    if (!oathtool.waitForFinished(10000) || oathtool.exitStatus() != QProcess::NormalExit || oathtool.exitCode() != 0)
-        return {};
-    return QString::fromLatin1(oathtool.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    const std::string output = oathtool("--totp -d " + std::to_string(user.digits) + " -N @" +
+                                        std::to_string(static_cast<std::int64_t>(seconds)) + " -w " +
+                                        std::to_string(count - 1) + " " + hex_of(user.secret));
+    return QString::fromStdString(output).split('\n', Qt::SkipEmptyParts);
 }
 
 QString WindowBench::clipboard_text() const
