@@ -161,7 +161,7 @@ QStringList WindowBench::oathtool_codes(double seconds, int count) const
     const sim::SimUser user = active_user();
     const std::string output = oathtool("--totp -d " + std::to_string(user.digits) + " -N @" +
                                         std::to_string(static_cast<std::int64_t>(seconds)) + " -w " +
-                                        std::to_string(count - 1) + " " + hex_of(user.secret));
+                                        std::to_string(count - 1) + " " + hex(user.secret));
     return QString::fromStdString(output).split('\n', Qt::SkipEmptyParts);
 }
 
