@@ -1,7 +1,8 @@
 // Feeds arbitrary device reports to the U2F framing, the response split and every parser
 // behind it, through the raw-device seam. Input: one selector byte, then reports, each a
 // length byte followed by that many bytes; a zero length is a read that timed out. The
-// queue always looks empty to a flush.
+// queue always looks empty to a flush. Reports that are not the answer (another channel,
+// KEEPALIVE, ERROR) reach the transport's skip loop.
 
 #include "hid.h"
 #include "hid_access.h"
@@ -21,7 +22,8 @@ public:
 
     int write(const std::uint8_t* report, std::size_t length) override
     {
-        // Echo the nonce of an INIT so that the input reaches past channel allocation.
+        // Echo the nonce of an INIT into every report read while its answer is awaited, so
+        // that the input reaches past channel allocation even after skipped reports.
         echo_nonce = length >= 16 && report[5] == 0x86;
         if (echo_nonce)
             std::memcpy(nonce, report + 8, sizeof nonce);
@@ -42,7 +44,6 @@ public:
         position += count;
         if (echo_nonce && copied >= 15)
             std::memcpy(out + 7, nonce, sizeof nonce);
-        echo_nonce = false;
         return static_cast<int>(copied);
     }
 

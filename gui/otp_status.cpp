@@ -80,7 +80,9 @@ void OtpStatus::start_worker(std::function<void()> body)
 {
     worker_running.store(true);
     worker = std::make_shared<std::thread>([this, body = std::move(body)] {
+        std::lock_guard<std::mutex> lock(mutex);
         body();
+        // Still under the mutex: whoever takes it next sees no worker running.
         worker_running.store(false);
     });
 }
@@ -129,7 +131,6 @@ void OtpStatus::show_error(const char* text)
 
 void OtpStatus::update_serial_num()
 {
-    std::lock_guard<std::mutex> lock(mutex);
     LOG(INFO) << "New thread started.";
     try {
         read_serial_num();
@@ -145,7 +146,6 @@ void OtpStatus::update_serial_num()
 
 void OtpStatus::update_otp(std::uint64_t counter)
 {
-    std::lock_guard<std::mutex> lock(mutex);
     LOG(INFO) << "New thread started.";
     try {
         std::int32_t digits_read = 0;
@@ -173,6 +173,11 @@ void OtpStatus::update_otp(std::uint64_t counter)
 bool OtpStatus::query_token_info()
 {
     std::lock_guard<std::mutex> lock(mutex);
+    return query_token_info_locked();
+}
+
+bool OtpStatus::query_token_info_locked()
+{
     try {
         if (serial_num().isEmpty())
             read_serial_num();
@@ -203,7 +208,7 @@ bool OtpStatus::query_token_info()
 bool OtpStatus::async_query_token_info()
 {
     if (ready_for_worker())
-        start_worker([this] { query_token_info(); });
+        start_worker([this] { query_token_info_locked(); });
     return true;
 }
 

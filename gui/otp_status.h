@@ -64,9 +64,11 @@ signals:
 private:
     // Never waits: when no key access runs, joins the finished worker and says yes.
     bool ready_for_worker();
+    // Runs body on a new worker that holds `mutex` throughout.
     void start_worker(std::function<void()> body);
     void update_serial_num();
     void update_otp(std::uint64_t counter);
+    bool query_token_info_locked();
     // Reads the active user's serial into serial_bytes and publishes its text; caller holds mutex.
     void read_serial_num();
     void show_error(const char* text);

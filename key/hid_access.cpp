@@ -112,10 +112,7 @@ int hid_write(hid_device* device, const unsigned char* data, std::size_t length)
 {
     // hidraw sends exactly what it is given, and the token wants full reports.
     std::array<unsigned char, 1 + kReportSize> report{};
-    if (device == nullptr || length > report.size() || (length > 0 && data == nullptr))
-        return -1;
-    // A cancelled device is being shut down; nothing may probe it as alive.
-    if (device->cancelled.load())
+    if (device == nullptr || device->cancelled.load() || length > report.size() || (length > 0 && data == nullptr))
         return -1;
     if (length > 0)
         std::memcpy(report.data(), data, length);
@@ -136,7 +133,7 @@ int hid_read_timeout(hid_device* device, unsigned char* data, std::size_t length
 
 int hid_flush_queue(hid_device* device)
 {
-    if (device == nullptr)
+    if (device == nullptr || device->cancelled.load())
         return -1;
     std::array<unsigned char, 1 + kReportSize> scratch{};
     for (int drained = 0; drained < kMaxFlushedReports; ++drained) {

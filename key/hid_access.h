@@ -43,7 +43,8 @@ int hid_read_timeout(hid_device* device, unsigned char* data, std::size_t length
 // Discards every input report that arrived and was not read; 0 on success, -1 on failure.
 int hid_flush_queue(hid_device* device);
 
-// Ends a running hid_read with -1 and makes every later read and write fail; safe from any thread.
+// Ends a running hid_read with -1 and makes every later read, write and flush fail, so a
+// cancelled handle also fails a presence probe; safe from any thread.
 void hid_cancel(hid_device* device);
 
 }  // namespace hidaccess

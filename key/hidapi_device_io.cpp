@@ -2,13 +2,45 @@
 
 #include <hidapi/hidapi.h>
 
+#include <cerrno>
+#include <chrono>
+
 namespace hidaccess {
 
 namespace {
 
+constexpr unsigned short kFidoUsagePage = 0xF1D0;
+constexpr unsigned short kGenericDesktopPage = 0x01;
+constexpr unsigned short kMouseUsage = 0x02;
+constexpr unsigned short kKeyboardUsage = 0x06;
+
 std::wstring wide_or_empty(const wchar_t* text)
 {
     return text != nullptr ? std::wstring(text) : std::wstring();
+}
+
+// hidraw lets us open every collection the udev rule allows, keyboards and mice included,
+// where Windows keeps those for itself; a key on one would never get an answer. A node
+// lists one record per top-level collection, so a FIDO record anywhere on it keeps it open.
+bool kept_for_the_system(const std::string& path)
+{
+#ifdef __linux__
+    bool keyboard_or_mouse = false;
+    bool fido = false;
+    ::hid_device_info* list = ::hid_enumerate(0, 0);
+    for (const ::hid_device_info* entry = list; entry != nullptr; entry = entry->next) {
+        if (entry->path == nullptr || path != entry->path)
+            continue;
+        fido = fido || entry->usage_page == kFidoUsagePage;
+        keyboard_or_mouse = keyboard_or_mouse || (entry->usage_page == kGenericDesktopPage &&
+                                                  (entry->usage == kKeyboardUsage || entry->usage == kMouseUsage));
+    }
+    ::hid_free_enumeration(list);
+    return keyboard_or_mouse && !fido;
+#else
+    (void)path;
+    return false;
+#endif
 }
 
 class HidapiDevice : public RawDevice {
@@ -25,7 +57,22 @@ public:
 
     int read(std::uint8_t* data, std::size_t length, int timeout_ms) override
     {
-        return ::hid_read_timeout(device, data, length, timeout_ms);
+        using Clock = std::chrono::steady_clock;
+        const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+        int wait = timeout_ms;
+        for (;;) {
+            errno = 0;
+            const int result = ::hid_read_timeout(device, data, length, wait);
+            // hidraw's poll() interrupted by a signal says nothing about the device.
+            if (result != -1 || errno != EINTR)
+                return result;
+            if (timeout_ms < 0)
+                continue;
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            if (left <= 0)
+                return 0;
+            wait = static_cast<int>(left);
+        }
     }
 
 private:
@@ -58,6 +105,8 @@ std::vector<RawDeviceInfo> HidapiDeviceIo::enumerate()
 
 std::unique_ptr<RawDevice> HidapiDeviceIo::open(const std::string& path)
 {
+    if (kept_for_the_system(path))
+        return nullptr;
     ::hid_device* device = ::hid_open_path(path.c_str());
     if (device == nullptr)
         return nullptr;

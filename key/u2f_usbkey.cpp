@@ -1,6 +1,7 @@
 #include "u2f_usbkey.h"
 
 #include "key_exception.h"
+#include "u2f_packet.h"
 
 #include <easylogging++.h>
 
@@ -11,15 +12,9 @@
 
 namespace {
 
-constexpr std::uint8_t kCommandInit = 0x86;
-constexpr std::uint8_t kCommandMsg = 0x83;
-constexpr std::size_t kReadBufferSize = 256;
-constexpr std::size_t kInitHeaderSize = 7;     // channel, command, two count bytes
-constexpr std::size_t kContinuationHeaderSize = 5;  // channel, sequence number
 constexpr std::size_t kNoncePosition = 7;
 constexpr std::size_t kNonceSize = 8;
 constexpr std::size_t kChannelPosition = kNoncePosition + kNonceSize;
-constexpr std::size_t kChannelSize = 4;
 constexpr int kContinuationTimeoutMs = 2000;
 constexpr std::int64_t kTimeStep = 30;
 
@@ -27,9 +22,19 @@ constexpr std::int64_t kTimeStep = 30;
 constexpr std::array<std::uint8_t, 14> kSelectApdu = {
     0x00, 0xA4, 0x04, 0x00, 0x09, 0xD1, 0x56, 0x00, 0x01, 0x32, 0x83, 0x26, 0x01, 0x01};
 
+using Clock = std::chrono::steady_clock;
+
 [[noreturn]] void raise_access_failure()
 {
     THROW_KEY_EXCEPTION(KeyAccessException("U2F usb key sending command"));
+}
+
+// The token is there and refused this exchange (busy with another channel, say): the next
+// request may well work, so this is no access failure.
+[[noreturn]] void raise_error_answer(const U2FUsbKey::Report& report, std::size_t count)
+{
+    const std::uint8_t code = count > u2f::kInitHeaderSize ? report[u2f::kInitHeaderSize] : 0;
+    THROW_KEY_EXCEPTION(KeyException("U2F error answer: " + u2f::error_text(code)));
 }
 
 }  // namespace
@@ -41,18 +46,18 @@ U2FUsbKey::U2FUsbKey(hidaccess::hid_device* handle) : UsbKey(handle)
 void U2FUsbKey::allocate_channel(std::uint8_t* channel)
 {
     LOG(INFO) << "Allocate Channel";
-    std::fill(channel, channel + kChannelSize, 0xFF);
+    std::fill(channel, channel + u2f::kChannelSize, 0xFF);
 
     std::random_device entropy;
     std::mt19937 engine(entropy());
     std::uniform_int_distribution<int> byte(0, 255);
-    Bytes request = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, kCommandInit, 0x00, kNonceSize};
+    Bytes request = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, u2f::kCommandInit, 0x00, kNonceSize};
     for (std::size_t i = 0; i < kNonceSize; ++i)
         request.push_back(static_cast<std::uint8_t>(byte(engine)));
 
     Bytes response;
     send_command(request.data(), static_cast<std::uint32_t>(request.size()), response);
-    if (response.size() < kChannelPosition + kChannelSize)
+    if (response.size() < kChannelPosition + u2f::kChannelSize)
         THROW_KEY_EXCEPTION(KeyAccessException("U2F INIT answer is too short"));
 
     const auto nonce = request.begin() + 8;
@@ -62,54 +67,97 @@ void U2FUsbKey::allocate_channel(std::uint8_t* channel)
         LOG(ERROR) << bytes_to_hex(response);
         THROW_KEY_EXCEPTION(KeyException("Error in AllocateChannel"));
     }
-    std::copy_n(response.begin() + kChannelPosition, kChannelSize, channel);
+    std::copy_n(response.begin() + kChannelPosition, u2f::kChannelSize, channel);
     LOG(INFO) << "Successfully allocate channel";
 }
 
 void U2FUsbKey::prepare_header(std::uint8_t** header)
 {
-    std::uint8_t channel[kChannelSize];
+    std::uint8_t channel[u2f::kChannelSize];
     allocate_channel(channel);
 
     // The SELECT answer is not examined: a refusal shows in the answer to the command itself.
-    std::array<std::uint8_t, kReadBufferSize> select{};
-    std::copy_n(channel, kChannelSize, select.begin() + 1);
-    select[5] = kCommandMsg;
+    Report select{};
+    std::copy_n(channel, u2f::kChannelSize, select.begin() + 1);
+    select[5] = u2f::kCommandMsg;
     select[7] = static_cast<std::uint8_t>(kSelectApdu.size());
     std::copy(kSelectApdu.begin(), kSelectApdu.end(), select.begin() + 8);
     Bytes scratch;
     send_command(select.data(), static_cast<std::uint32_t>(8 + kSelectApdu.size()), scratch);
 
-    std::copy_n(channel, kChannelSize, *header + 1);
-    (*header)[5] = kCommandMsg;
+    std::copy_n(channel, u2f::kChannelSize, *header + 1);
+    (*header)[5] = u2f::kCommandMsg;
 }
 
 void U2FUsbKey::send_command(const std::uint8_t* data, std::uint32_t length, Bytes& response)
 {
+    // Report id, channel and command say which answer this exchange waits for.
+    if (length < 1 + u2f::kContinuationHeaderSize)
+        THROW_KEY_EXCEPTION(KeyAccessException("U2F request without a header"));
+    const std::uint8_t* channel = data + 1;
+    const std::uint8_t command = data[1 + u2f::kChannelSize];
+
     if (hidaccess::hid_flush_queue(handle) < 0)
         LOG(WARNING) << "Failed to flush the queue";
     if (hidaccess::hid_write(handle, data, length) < 0)
         raise_access_failure();
 
-    std::array<std::uint8_t, kReadBufferSize> report{};
-    int count = hidaccess::hid_read(handle, report.data(), report.size());
-    if (count < 0)
-        raise_access_failure();
-    if (static_cast<std::size_t>(count) < kInitHeaderSize)
-        THROW_KEY_EXCEPTION(KeyAccessException("U2F answer report is too short"));
-    response.assign(report.begin(), report.begin() + count);
+    Report report{};
+    int skipped = 0;
+    const std::size_t count = read_first_report(report, channel, command, skipped);
+    response.assign(report.begin(), report.begin() + static_cast<std::ptrdiff_t>(count));
 
-    const std::size_t expected = kInitHeaderSize + response[6];
+    const std::size_t expected = u2f::kInitHeaderSize + u2f::message_length(response.data());
     LOG(INFO) << "The whole U2F response package length is: " << expected;
-    while (response.size() < expected) {
-        count = hidaccess::hid_read_timeout(handle, report.data(), report.size(), kContinuationTimeoutMs);
-        if (count == 0)
-            return;  // cut short; the caller sees a message shorter than its length byte says
+    read_continuations(response, expected, channel, command, skipped);
+    if (skipped > 0)
+        LOG(INFO) << "Skipped " << skipped << " reports that were not the answer";
+}
+
+std::size_t U2FUsbKey::read_first_report(Report& report, const std::uint8_t* channel, std::uint8_t command,
+                                         int& skipped)
+{
+    // No time limit: the token may wait for its button. hid_cancel ends the wait.
+    for (;;) {
+        const int count = hidaccess::hid_read(handle, report.data(), report.size());
         if (count < 0)
             raise_access_failure();
-        if (static_cast<std::size_t>(count) < kContinuationHeaderSize)
+        if (static_cast<std::size_t>(count) < u2f::kInitHeaderSize)
+            THROW_KEY_EXCEPTION(KeyAccessException("U2F answer report is too short"));
+        const u2f::PacketKind kind = u2f::classify(report.data(), channel, command);
+        if (kind == u2f::PacketKind::Answer)
+            return static_cast<std::size_t>(count);
+        if (kind == u2f::PacketKind::Error && command != u2f::kCommandInit)
+            raise_error_answer(report, static_cast<std::size_t>(count));
+        ++skipped;
+    }
+}
+
+void U2FUsbKey::read_continuations(Bytes& response, std::size_t expected, const std::uint8_t* channel,
+                                   std::uint8_t command, int& skipped)
+{
+    // One limit for the whole rest of the message, however many reports keep coming.
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kContinuationTimeoutMs);
+    Report report{};
+    while (response.size() < expected) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0)
+            return;  // cut short; the caller sees a message shorter than its length says
+        const int count = hidaccess::hid_read_timeout(handle, report.data(), report.size(), static_cast<int>(left));
+        if (count == 0)
+            return;
+        if (count < 0)
+            raise_access_failure();
+        if (static_cast<std::size_t>(count) < u2f::kContinuationHeaderSize)
             THROW_KEY_EXCEPTION(KeyAccessException("U2F continuation report is too short"));
-        response.insert(response.end(), report.begin() + kContinuationHeaderSize, report.begin() + count);
+        const u2f::PacketKind kind = u2f::classify(report.data(), channel, command);
+        if (kind == u2f::PacketKind::Continuation) {
+            response.insert(response.end(), report.begin() + u2f::kContinuationHeaderSize, report.begin() + count);
+            continue;
+        }
+        if (kind == u2f::PacketKind::Error && command != u2f::kCommandInit)
+            raise_error_answer(report, static_cast<std::size_t>(count));
+        ++skipped;
     }
 }
 

@@ -2,10 +2,16 @@
 
 #include "usbkey.h"
 
+#include <array>
+#include <cstddef>
+
 // A key that speaks FIDO U2F HID: every request gets a fresh channel (INIT), selects the
 // token's application on it (SELECT in MSG), then carries the command in MSG.
 class U2FUsbKey : public UsbKey {
 public:
+    // One input report as read; larger than any report, so a long one is never cut.
+    using Report = std::array<std::uint8_t, 256>;
+
     explicit U2FUsbKey(hidaccess::hid_device* handle);
 
     void send_command(const std::uint8_t* data, std::uint32_t length, Bytes& response) override;
@@ -15,4 +21,11 @@ public:
     void switch_press_mode(bool on) override;
 
     void allocate_channel(std::uint8_t* channel);
+
+private:
+    // Both skip what is not this exchange's (another channel, KEEPALIVE) and raise on an
+    // ERROR packet on its channel. channel and command are those of the request.
+    std::size_t read_first_report(Report& report, const std::uint8_t* channel, std::uint8_t command, int& skipped);
+    void read_continuations(Bytes& response, std::size_t expected, const std::uint8_t* channel, std::uint8_t command,
+                            int& skipped);
 };

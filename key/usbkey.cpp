@@ -12,12 +12,6 @@ constexpr std::size_t kHeaderSize = 8;
 constexpr std::size_t kHeaderLengthPosition = 7;
 constexpr std::uint8_t kUserRecordTag = 0x52;
 
-void log_dump(const char* title, const Bytes& bytes)
-{
-    LOG(INFO) << title;
-    LOG(INFO) << bytes_to_hex(bytes);
-}
-
 }  // namespace
 
 UsbKey::UsbKey(hidaccess::hid_device* handle) : handle(handle)
@@ -45,17 +39,21 @@ void UsbKey::combine_send(ProtocolBody& body, Bytes& data, Bytes& code)
         package.insert(package.end(), header, header + kHeaderSize);
     }
     package.insert(package.end(), frame.begin(), frame.end());
-    log_dump("-> Request package hex is ", package);
+    LOG(INFO) << "-> Request package hex is ";
+    LOG(INFO) << bytes_to_hex(package);
 
     Bytes response;
     send_command(package.data(), static_cast<std::uint32_t>(package.size()), response);
-    log_dump("-> Response package hex is ", response);
+    LOG(INFO) << "-> Response package hex is ";
+    LOG(INFO) << bytes_to_hex(response);
 
-    // The payload (data, then the status word) follows a length byte that counts it.
+    // The payload (data, then the status word) follows the length that counts it: with the
+    // U2F header both bytes of its byte count, else one byte.
     const std::size_t offset = header != nullptr ? 6 : 1;
     if (response.size() <= offset)
         THROW_KEY_EXCEPTION(KeyAccessException("Malformed key response: no length byte"));
-    const std::size_t length = response[offset];
+    const std::size_t length =
+        header != nullptr ? static_cast<std::size_t>(response[offset - 1]) << 8 | response[offset] : response[offset];
     if (length < 2)
         THROW_KEY_EXCEPTION(KeyAccessException("Malformed key response: no status word"));
     if (response.size() < offset + 1 + length)
@@ -64,9 +62,11 @@ void UsbKey::combine_send(ProtocolBody& body, Bytes& data, Bytes& code)
     const auto payload = response.begin() + static_cast<std::ptrdiff_t>(offset + 1);
     const auto status = payload + static_cast<std::ptrdiff_t>(length - 2);
     data.assign(payload, status);
-    log_dump("-> Parsed response:", data);
+    LOG(INFO) << "-> Parsed response:";
+    LOG(INFO) << bytes_to_hex(data);
     code.assign(status, status + 2);
-    log_dump("-> Response code:", code);
+    LOG(INFO) << "-> Response code:";
+    LOG(INFO) << bytes_to_hex(code);
 
     check_resp_code(code);
 }

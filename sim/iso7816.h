@@ -13,7 +13,9 @@ constexpr std::uint16_t kNoSuchObject = 0x6984;  // also what a press wait ends 
 constexpr std::uint16_t kConditionsNotSatisfied = 0x6985;
 constexpr std::uint16_t kWrongSyntax = 0x6A80;
 constexpr std::uint16_t kNotFound = 0x6A82;
+constexpr std::uint16_t kWrongParameters = 0x6A86;
 constexpr std::uint16_t kInsNotSupported = 0x6D00;
+constexpr std::uint16_t kClassNotSupported = 0x6E00;
 
 inline void append_status(Bytes& answer, std::uint16_t status)
 {

@@ -39,25 +39,48 @@ struct Command {
     Bytes data;
 };
 
-// A short command: four header bytes, then optionally Lc and that many bytes, then optionally Le.
-std::optional<Command> parse_command(const Bytes& bytes)
+// The class byte and parameters each instruction takes; the host never sends Le.
+struct Rule {
+    std::uint8_t ins;
+    std::uint8_t cla;
+    std::uint8_t p1;
+    std::uint8_t p2;
+};
+
+constexpr Rule kRules[] = {
+    {kInsSelect, kClassIso, kSelectByName, 0x00},
+    {kInsGetActive, kClassIso, 0x00, 0x00},
+    {kInsListUsers, kClassIso, 0x00, 0x00},
+    {kInsCalculate, kClassIso, 0x01, 0x00},
+    {kInsPressMode, kClassProprietary, kPressModeP1, kPressModeP2},
+    {kInsPersonalise, kClassIso, 0x00, 0x00},
+};
+
+// Header and Lc only; the data is the instruction's to check.
+std::uint16_t check_header(const Bytes& bytes)
 {
-    if (bytes.size() < 4)
-        return std::nullopt;
-    Command command{bytes[0], bytes[1], bytes[2], bytes[3], {}};
-    if (bytes.size() == 4)
-        return command;
-    const std::size_t lc = bytes[4];
-    const std::size_t rest = bytes.size() - 5;
-    if (rest != lc && rest != lc + 1)
-        return std::nullopt;
-    command.data.assign(bytes.begin() + 5, bytes.begin() + 5 + static_cast<std::ptrdiff_t>(lc));
-    return command;
+    if (bytes.size() < 5)
+        return iso::kWrongLength;
+    const std::uint8_t cla = bytes[0];
+    if (cla != kClassIso && cla != kClassProprietary)
+        return iso::kClassNotSupported;
+    const auto rule = std::find_if(std::begin(kRules), std::end(kRules),
+                                   [&bytes](const Rule& candidate) { return candidate.ins == bytes[1]; });
+    if (rule == std::end(kRules))
+        return iso::kInsNotSupported;
+    if (cla != rule->cla)
+        return iso::kClassNotSupported;
+    if (bytes[2] != rule->p1 || bytes[3] != rule->p2)
+        return iso::kWrongParameters;
+    if (bytes.size() != 5u + bytes[4])
+        return iso::kWrongLength;
+    return iso::kSuccess;
 }
 
-bool is(const Command& command, std::uint8_t cla, std::uint8_t ins)
+// For a request whose header check_header accepted.
+Command decode(const Bytes& bytes)
 {
-    return command.cla == cla && command.ins == ins;
+    return Command{bytes[0], bytes[1], bytes[2], bytes[3], Bytes(bytes.begin() + 5, bytes.end())};
 }
 
 struct Tlv {
@@ -113,30 +136,33 @@ Bytes list_users(const std::vector<SimUser>& users)
     return answer;
 }
 
-Bytes calculate(std::vector<SimUser>& users, std::size_t active, const Bytes& data)
+// 54 Lt time 51 Lq serial, in this order and nothing else; Lt is 0 or 8.
+std::uint16_t check_calculate(const Bytes& data)
 {
     const std::optional<std::vector<Tlv>> tlvs = parse_tlvs(data);
     if (!tlvs)
-        return iso::status_only(iso::kWrongLength);
-    const Bytes* time = nullptr;
-    const Bytes* serial = nullptr;
-    for (const Tlv& tlv : *tlvs) {
-        const Bytes** slot = tlv.tag == kTagTime ? &time : tlv.tag == kTagUser ? &serial : nullptr;
-        if (slot == nullptr || *slot != nullptr)
-            return iso::status_only(iso::kWrongSyntax);
-        *slot = &tlv.value;
-    }
-    if (serial == nullptr)
-        return iso::status_only(iso::kWrongSyntax);
-    SimUser* user = find_user(users, active, *serial);
+        return iso::kWrongLength;
+    if (tlvs->size() != 2 || (*tlvs)[0].tag != kTagTime || (*tlvs)[1].tag != kTagUser)
+        return iso::kWrongSyntax;
+    const std::size_t time_size = (*tlvs)[0].value.size();
+    if (time_size != 0 && time_size != kTimeSize)
+        return iso::kWrongLength;
+    return iso::kSuccess;
+}
+
+Bytes calculate(std::vector<SimUser>& users, std::size_t active, const Bytes& data)
+{
+    const std::vector<Tlv> tlvs = *parse_tlvs(data);
+    const Bytes& time = tlvs[0].value;
+    SimUser* user = find_user(users, active, tlvs[1].value);
     if (user == nullptr)
         return iso::status_only(iso::kNoSuchObject);
 
     std::uint64_t factor = 0;
     if (user->algorithm == OtpAlgorithm::Totp) {
-        if (time == nullptr || time->size() != kTimeSize)
+        if (time.empty())
             return iso::status_only(iso::kWrongSyntax);
-        for (std::uint8_t byte : *time)
+        for (std::uint8_t byte : time)
             factor = factor << 8 | byte;
     } else {
         factor = user->hotp_counter++;
@@ -153,16 +179,48 @@ Bytes calculate(std::vector<SimUser>& users, std::size_t active, const Bytes& da
 
 // 53, Ls, p1 p2 p3, Ls - 2 settings bytes, 51, Lq, Lq user bytes. Ls counts two bytes fewer
 // than follow it: that is how the host sends it.
-std::optional<std::pair<Bytes, Bytes>> parse_personalisation(const Bytes& data)
+std::uint16_t check_personalisation(const Bytes& data)
 {
-    if (data.size() < 2 || data[0] != kTagSettings || data[1] < 2)
-        return std::nullopt;
+    if (data.size() < 2 || data[1] < 2)
+        return iso::kWrongLength;
     const std::size_t settings_end = 2 + 3 + (data[1] - 2u);
-    if (data.size() < settings_end + 2 || data[settings_end] != kTagUser ||
-        data.size() != settings_end + 2 + data[settings_end + 1])
-        return std::nullopt;
+    if (data.size() < settings_end + 2 || data.size() != settings_end + 2 + data[settings_end + 1])
+        return iso::kWrongLength;
+    if (data[0] != kTagSettings || data[settings_end] != kTagUser)
+        return iso::kWrongSyntax;
+    return iso::kSuccess;
+}
+
+// For data that check_personalisation accepted: p1 p2 p3 and the settings, then the user block.
+std::pair<Bytes, Bytes> personalisation_fields(const Bytes& data)
+{
+    const std::size_t settings_end = 2 + 3 + (data[1] - 2u);
     const auto user = data.begin() + static_cast<std::ptrdiff_t>(settings_end + 2);
     return std::make_pair(Bytes(data.begin() + 2, user - 2), Bytes(user, data.end()));
+}
+
+std::uint16_t check_data(const Command& command)
+{
+    switch (command.ins) {
+    case kInsSelect:
+        if (command.data.size() != kApplicationId.size())
+            return iso::kWrongLength;
+        return std::equal(command.data.begin(), command.data.end(), kApplicationId.begin()) ? iso::kSuccess
+                                                                                            : iso::kNotFound;
+    case kInsGetActive:
+    case kInsListUsers:
+        return command.data.empty() ? iso::kSuccess : iso::kWrongLength;
+    case kInsCalculate:
+        return check_calculate(command.data);
+    case kInsPressMode:
+        if (command.data.size() != 1)
+            return iso::kWrongLength;
+        return command.data[0] > 1 ? iso::kWrongSyntax : iso::kSuccess;
+    case kInsPersonalise:
+        return check_personalisation(command.data);
+    default:
+        return iso::kInsNotSupported;
+    }
 }
 
 }  // namespace
@@ -172,15 +230,10 @@ bool SimToken::is_select(const Bytes& command)
     return command.size() >= 2 && command[0] == kClassIso && command[1] == kInsSelect;
 }
 
-std::uint16_t SimToken::check_select(const Bytes& bytes)
+std::uint16_t SimToken::check_request(const Bytes& bytes)
 {
-    const std::optional<Command> command = parse_command(bytes);
-    if (!command)
-        return iso::kWrongLength;
-    if (command->p1 != kSelectByName || !std::equal(command->data.begin(), command->data.end(),
-                                                    kApplicationId.begin(), kApplicationId.end()))
-        return iso::kNotFound;
-    return iso::kSuccess;
+    const std::uint16_t header = check_header(bytes);
+    return header != iso::kSuccess ? header : check_data(decode(bytes));
 }
 
 bool SimToken::waits_for_press(const Flash& flash, const Bytes& command)
@@ -191,33 +244,23 @@ bool SimToken::waits_for_press(const Flash& flash, const Bytes& command)
 
 Bytes SimToken::run_command(Flash& flash, const Bytes& bytes)
 {
-    const std::optional<Command> command = parse_command(bytes);
-    if (!command)
-        return iso::status_only(iso::kWrongLength);
-
-    if (is(*command, kClassIso, kInsGetActive))
+    const Command command = decode(bytes);
+    switch (command.ins) {
+    case kInsGetActive:
         return active_serial(flash.users, flash.active_user);
-    if (is(*command, kClassIso, kInsListUsers))
+    case kInsListUsers:
         return list_users(flash.users);
-    if (is(*command, kClassIso, kInsCalculate))
-        return calculate(flash.users, flash.active_user, command->data);
-    if (is(*command, kClassProprietary, kInsPressMode) && command->p1 == kPressModeP1 &&
-        command->p2 == kPressModeP2) {
-        if (command->data.size() != 1)
-            return iso::status_only(iso::kWrongLength);
-        if (command->data[0] > 1)
-            return iso::status_only(iso::kWrongSyntax);
-        flash.press_mode = command->data[0] == 1;
+    case kInsCalculate:
+        return calculate(flash.users, flash.active_user, command.data);
+    case kInsPressMode:
+        flash.press_mode = command.data[0] == 1;
         return iso::status_only(iso::kSuccess);
-    }
-    if (is(*command, kClassIso, kInsPersonalise)) {
-        std::optional<std::pair<Bytes, Bytes>> fields = parse_personalisation(command->data);
-        if (!fields)
-            return iso::status_only(iso::kWrongLength);
-        flash.personalisation = std::move(fields);
+    case kInsPersonalise:
+        flash.personalisation = personalisation_fields(command.data);
         return iso::status_only(iso::kSuccess);
+    default:
+        return iso::status_only(iso::kInsNotSupported);
     }
-    return iso::status_only(iso::kInsNotSupported);
 }
 
 }  // namespace sim

@@ -21,6 +21,11 @@ std::string collection_path(int id, std::size_t collection)
 
 }  // namespace
 
+SimCollection keyboard_collection(int interface_number)
+{
+    return SimCollection{0x01, 0x06, interface_number, true};
+}
+
 struct SimBus::Connection {
     std::mutex mutex;
     std::condition_variable changed;
@@ -28,22 +33,30 @@ struct SimBus::Connection {
     unsigned generation = 0;  // moved on by every unplug: handles of older generations are dead
     int reads_in_flight = 0;  // reads inside the token, which has no way to be woken from here
     int open_handles = 0;
+    std::vector<ReportFanout> typed;  // per collection: what was typed on it
 };
 
 class SimBus::Handle : public hidaccess::RawDevice {
 public:
-    Handle(std::shared_ptr<SimToken> token, std::shared_ptr<Connection> connection)
-        : token(std::move(token)), connection(std::move(connection))
+    // A null token: the collection does not reach one, and reads only what is typed on it.
+    Handle(std::shared_ptr<SimToken> token, std::shared_ptr<Connection> connection, std::size_t collection)
+        : token(std::move(token)), connection(std::move(connection)), collection(collection)
     {
         std::lock_guard<std::mutex> lock(this->connection->mutex);
         generation = this->connection->generation;
         ++this->connection->open_handles;
+        reader = this->token ? this->token->open_reader()
+                             : this->connection->typed[collection].attach(std::chrono::steady_clock::now());
     }
 
     ~Handle() override
     {
         std::lock_guard<std::mutex> lock(connection->mutex);
         --connection->open_handles;
+        if (token)
+            token->close_reader(reader);
+        else
+            connection->typed[collection].detach(reader);
     }
 
     Handle(const Handle&) = delete;
@@ -53,24 +66,43 @@ public:
     {
         // Held across the token call, so a write cannot land after an unplug it raced with.
         std::lock_guard<std::mutex> lock(connection->mutex);
-        if (dead())
+        if (dead() || !u2f::is_output_report(report, length))
             return -1;
         return token ? token->write_report(report, length) : static_cast<int>(length);
     }
 
     int read(std::uint8_t* data, std::size_t length, int timeout_ms) override
     {
-        using Clock = std::chrono::steady_clock;
-        std::unique_lock<std::mutex> lock(connection->mutex);
-        const auto gone = [this] { return dead(); };
-        if (!token) {
-            if (timeout_ms < 0)
-                connection->changed.wait(lock, gone);
-            else
-                connection->changed.wait_for(lock, std::chrono::milliseconds(timeout_ms), gone);
-            return dead() ? -1 : 0;
-        }
+        return token ? read_token(data, length, timeout_ms) : read_typed(data, length, timeout_ms);
+    }
 
+private:
+    using Clock = std::chrono::steady_clock;
+
+    int read_typed(std::uint8_t* data, std::size_t length, int timeout_ms)
+    {
+        std::unique_lock<std::mutex> lock(connection->mutex);
+        std::optional<Clock::time_point> deadline;
+        if (timeout_ms >= 0)
+            deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+        for (;;) {
+            if (dead())
+                return -1;
+            if (const std::optional<Bytes> report = connection->typed[collection].take(reader)) {
+                const std::size_t count = std::min(report->size(), length);
+                std::copy_n(report->begin(), count, data);
+                return static_cast<int>(count);
+            }
+            if (!deadline)
+                connection->changed.wait(lock);
+            else if (connection->changed.wait_until(lock, *deadline) == std::cv_status::timeout)
+                return dead() ? -1 : 0;
+        }
+    }
+
+    int read_token(std::uint8_t* data, std::size_t length, int timeout_ms)
+    {
+        std::unique_lock<std::mutex> lock(connection->mutex);
         std::optional<Clock::time_point> deadline;
         if (timeout_ms >= 0)
             deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
@@ -84,7 +116,7 @@ public:
             }
             ++connection->reads_in_flight;
             lock.unlock();
-            const int result = token->read_report(data, length, slice);
+            const int result = token->read_report(reader, data, length, slice);
             lock.lock();
             --connection->reads_in_flight;
             connection->changed.notify_all();
@@ -96,13 +128,14 @@ public:
         }
     }
 
-private:
     // The caller holds connection->mutex.
     bool dead() const { return !connection->plugged || connection->generation != generation; }
 
     std::shared_ptr<SimToken> token;
     std::shared_ptr<Connection> connection;
+    std::size_t collection = 0;
     unsigned generation = 0;
+    int reader = 0;
 };
 
 int SimBus::plug(std::shared_ptr<SimToken> token, std::uint16_t vendor_id, std::uint16_t product_id,
@@ -111,8 +144,10 @@ int SimBus::plug(std::shared_ptr<SimToken> token, std::uint16_t vendor_id, std::
     std::lock_guard<std::mutex> lock(mutex);
     // Ids are never reused: devices stay in the list after an unplug.
     const int id = static_cast<int>(devices.size()) + 1;
+    auto connection = std::make_shared<Connection>();
+    connection->typed.resize(collections.size());
     devices.push_back(Device{id, std::move(token), vendor_id, product_id, std::move(collections),
-                             std::make_shared<Connection>()});
+                             std::move(connection)});
     return id;
 }
 
@@ -170,6 +205,20 @@ int SimBus::open_handle_count(int id) const
     return device->connection->open_handles;
 }
 
+void SimBus::type(int id, std::size_t collection, Bytes report)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    const Device* device = find(id);
+    if (device == nullptr || collection >= device->collections.size())
+        return;
+    Connection& connection = *device->connection;
+    std::lock_guard<std::mutex> connection_lock(connection.mutex);
+    if (!connection.plugged)
+        return;
+    connection.typed[collection].publish(report, std::chrono::steady_clock::now());
+    connection.changed.notify_all();
+}
+
 std::vector<hidaccess::RawDeviceInfo> SimBus::enumerate()
 {
     std::lock_guard<std::mutex> lock(mutex);
@@ -215,7 +264,8 @@ std::unique_ptr<hidaccess::RawDevice> SimBus::open(const std::string& path)
                     return nullptr;
             }
             // The bus lock keeps an unplug from slipping in before the handle takes its generation.
-            return std::make_unique<Handle>(device.token, device.connection);
+            const bool reaches_token = device.collections[i].usage_page == u2f::kFidoUsagePage;
+            return std::make_unique<Handle>(reaches_token ? device.token : nullptr, device.connection, i);
         }
     }
     return nullptr;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "raw_device_io.h"
+#include "report_fanout.h"
 #include "sim_token.h"
 
 #include <cstdint>
@@ -11,15 +12,21 @@
 
 namespace sim {
 
-// One HID collection of a plugged device.
+// One HID collection of a plugged device. Only one on the FIDO usage page reaches the token;
+// any other takes writes and never answers, and has input reports only when typed.
 struct SimCollection {
-    std::uint16_t usage_page = 0xF1D0;  // FIDO
+    std::uint16_t usage_page = u2f::kFidoUsagePage;
     std::uint16_t usage = 0x01;
     int interface_number = 0;
     bool opens = true;                  // false: the system keeps it for itself
 };
 
-// The simulated USB bus below the access layer: what is plugged in, in plug order.
+// The keyboard collection a token may have beside its FIDO one.
+SimCollection keyboard_collection(int interface_number = 0);
+
+// The simulated USB bus below the access layer: what is plugged in, in plug order. As on
+// hidraw, a write must be report id 0 plus one full report, and every open handle gets its
+// own copy of every input report of its collection.
 class SimBus : public hidaccess::RawDeviceIo {
 public:
     // Plugs a device in; a null token lists a device that opens but never answers (another
@@ -33,6 +40,8 @@ public:
 
     std::vector<std::string> paths(int id) const;
     int open_handle_count(int id) const;
+    // One input report on a collection that does not reach the token, as a key press gives.
+    void type(int id, std::size_t collection, Bytes report);
 
     std::vector<hidaccess::RawDeviceInfo> enumerate() override;
     std::unique_ptr<hidaccess::RawDevice> open(const std::string& path) override;

@@ -16,6 +16,8 @@ constexpr std::uint8_t kProtocolVersion = 2;
 constexpr std::uint8_t kDeviceVersion[] = {1, 0, 0};
 constexpr std::uint8_t kCapabilities = 0x00;  // neither wink nor lock
 constexpr std::uint32_t kStaleChannel = 0x5A1E5A1E;
+constexpr Milliseconds kKeepAliveInterval{100};
+constexpr std::uint32_t kProbeChannel = 0;
 
 // Spreads the allocation counter over all four bytes. Multiplying by an odd number and
 // xor-shifting are both bijective, so ids stay unique until the counter wraps.
@@ -78,13 +80,14 @@ void SimToken::press_button()
     std::lock_guard<std::mutex> lock(mutex);
     const Clock::time_point now = Clock::now();
     settle(now);
-    if (waits.empty()) {
+    if (!wait) {
         button_pressed = true;
         return;
     }
-    const PressWait wait = std::move(waits.front());
-    waits.pop_front();
-    finish_wait(wait, true, now);
+    const PressWait pressed = std::move(*wait);
+    wait.reset();
+    finish_wait(pressed, true, now);
+    deliver(now);
     queue_changed.notify_all();
 }
 
@@ -151,6 +154,7 @@ void SimToken::queue_stale_reports(int count)
         const Bytes payload = {'S', 'T', 'A', 'L', 'E', static_cast<std::uint8_t>(i), 0x90, 0x00};
         queue_report(std::move(u2f::frame_answer(kStaleChannel, u2f::kCommandMsg, payload).front()), now);
     }
+    deliver(now);
     queue_changed.notify_all();
 }
 
@@ -158,6 +162,36 @@ void SimToken::set_refuse_select(bool refuse)
 {
     std::lock_guard<std::mutex> lock(mutex);
     refuse_select = refuse;
+}
+
+void SimToken::delay_next_continuation(Milliseconds delay)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    continuation_delay = delay;
+}
+
+void SimToken::send_foreign_init_answer_before_next()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    foreign_init_answer = true;
+}
+
+void SimToken::send_foreign_answer_before_next()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    foreign_answer = true;
+}
+
+void SimToken::set_keepalive_during_press(bool on)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    keepalive_during_press = on;
+}
+
+void SimToken::answer_next_probe_late(Milliseconds delay)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    late_probe_answer = delay;
 }
 
 std::vector<Bytes> SimToken::received_reports() const
@@ -178,33 +212,54 @@ std::optional<std::pair<Bytes, Bytes>> SimToken::last_personalisation() const
     return flash.personalisation;
 }
 
+int SimToken::open_reader()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    const Clock::time_point now = Clock::now();
+    settle(now);
+    return readers.attach(now);
+}
+
+void SimToken::close_reader(int reader)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    readers.detach(reader);
+}
+
 int SimToken::write_report(const std::uint8_t* report, std::size_t length)
 {
-    if (report == nullptr && length > 0)
+    if (!u2f::is_output_report(report, length))
         return -1;
     std::lock_guard<std::mutex> lock(mutex);
     const Clock::time_point now = Clock::now();
     settle(now);
     reports_received.emplace_back(report, report + length);
     // A silent token has hung: it takes the report and does nothing with it.
-    if (silent || length <= 1)
+    if (silent)
         return static_cast<int>(length);
 
     u2f::Report packet{};
-    std::copy_n(report + 1, std::min(length - 1, packet.size()), packet.begin());
-    // The host's presence probe is an all-zero report that wants no answer.
-    if (all_zero(packet))
+    std::copy_n(report + 1, packet.size(), packet.begin());
+    // The host's presence probe: a continuation on channel 0, which no host was given.
+    if (all_zero(packet)) {
+        if (late_probe_answer) {
+            queue_answer(u2f::frame_answer(kProbeChannel, u2f::kCommandError, Bytes{u2f::kErrorInvalidChannel}),
+                         now + *late_probe_answer);
+            late_probe_answer.reset();
+        }
         return static_cast<int>(length);
+    }
     const u2f::Packet parsed = u2f::parse_packet(packet);
     if (parsed.init)
         receive_init(parsed, now);
     else
         receive_continuation(parsed, now);
+    deliver(now);
     queue_changed.notify_all();
     return static_cast<int>(length);
 }
 
-int SimToken::read_report(std::uint8_t* data, std::size_t length, int timeout_ms)
+int SimToken::read_report(int reader, std::uint8_t* data, std::size_t length, int timeout_ms)
 {
     if (data == nullptr && length > 0)
         return -1;
@@ -215,15 +270,13 @@ int SimToken::read_report(std::uint8_t* data, std::size_t length, int timeout_ms
     for (;;) {
         const Clock::time_point now = Clock::now();
         settle(now);
-        if (!queue.empty() && queue.front().available <= now) {
-            const Bytes report = std::move(queue.front().report);
-            queue.pop_front();
-            std::size_t count = std::min(report.size(), length);
+        if (const std::optional<Bytes> report = readers.take(reader)) {
+            std::size_t count = std::min(report->size(), length);
             if (short_report) {
                 count = std::min(count, *short_report);
                 short_report.reset();
             }
-            std::copy_n(report.begin(), count, data);
+            std::copy_n(report->begin(), count, data);
             return static_cast<int>(count);
         }
         if (deadline && now >= *deadline)
@@ -244,8 +297,9 @@ void SimToken::power_cycle()
     std::lock_guard<std::mutex> lock(mutex);
     settle(Clock::now());
     channels.clear();
-    queue.clear();
-    waits.clear();
+    scheduled.clear();
+    readers.clear();
+    wait.reset();
     button_pressed = false;
     queue_changed.notify_all();
 }
@@ -257,8 +311,16 @@ void SimToken::receive_init(const u2f::Packet& packet, Clock::time_point now)
             answer_error(packet.channel, u2f::kErrorInvalidChannel, now);
         else if (packet.length != kNonceSize)
             answer_error(packet.channel, u2f::kErrorInvalidLength, now);
-        else
+        else {
+            if (foreign_init_answer) {
+                Bytes other_nonce(packet.data.begin(), packet.data.begin() + kNonceSize);
+                for (std::uint8_t& byte : other_nonce)
+                    byte = static_cast<std::uint8_t>(~byte);
+                answer_init(packet.channel, other_nonce, allocate_channel(), now);
+                foreign_init_answer = false;
+            }
             answer_init(packet.channel, packet.data, allocate_channel(), now);
+        }
         return;
     }
 
@@ -324,7 +386,11 @@ void SimToken::dispatch(Channel& channel, std::uint8_t command, const Bytes& pay
         queue_answer(u2f::frame_answer(channel.id, u2f::kCommandPing, payload), now);
         break;
     case u2f::kCommandMsg:
-        answer_msg(channel, payload, now);
+        // One transaction at a time, device-wide.
+        if (wait)
+            answer_error(channel.id, u2f::kErrorChannelBusy, now);
+        else
+            answer_msg(channel, payload, now);
         break;
     default:
         answer_error(channel.id, u2f::kErrorInvalidCommand, now);
@@ -350,8 +416,9 @@ void SimToken::answer_init(std::uint32_t reply_channel, const Bytes& nonce, std:
 
 void SimToken::answer_msg(Channel& channel, const Bytes& command, Clock::time_point now)
 {
+    const std::uint16_t check = check_request(command);
     if (is_select(command)) {
-        std::uint16_t status = check_select(command);
+        std::uint16_t status = check;
         if (status == iso::kSuccess && refuse_select)
             status = iso::kNotFound;
         if (status == iso::kSuccess)
@@ -362,6 +429,12 @@ void SimToken::answer_msg(Channel& channel, const Bytes& command, Clock::time_po
 
     // Answer faults skip SELECT: the host sends one before every command and ignores its answer.
     const AnswerFaults faults = take_answer_faults();
+    if (foreign_answer) {
+        // Shaped like a calculate answer, so a host that takes it shows a code that is not ours.
+        const Bytes foreign = {0x00, 0x00, 0x06, 0x0B, 0xAD, 0xC0, 0xDE, 0x90, 0x00};
+        queue_msg_answer(allocate_channel(), foreign, AnswerFaults{}, now);
+        foreign_answer = false;
+    }
     if (!channel.selected) {
         queue_msg_answer(channel.id, iso::status_only(iso::kConditionsNotSatisfied), faults, now);
         return;
@@ -372,12 +445,15 @@ void SimToken::answer_msg(Channel& channel, const Bytes& command, Clock::time_po
         forced_status.reset();
         return;
     }
+    if (check != iso::kSuccess) {
+        queue_msg_answer(channel.id, iso::status_only(check), faults, now);
+        return;
+    }
     if (waits_for_press(flash, command)) {
         if (!button_pressed) {
-            PressWait wait{channel.id, command, faults, now + press_wait, std::nullopt};
+            wait = PressWait{channel.id, command, faults, now + press_wait, std::nullopt, now + kKeepAliveInterval};
             if (auto_press)
-                wait.auto_press = now + *auto_press;
-            waits.push_back(std::move(wait));
+                wait->auto_press = now + *auto_press;
             return;
         }
         button_pressed = false;
@@ -419,14 +495,33 @@ SimToken::AnswerFaults SimToken::take_answer_faults()
 
 void SimToken::settle(Clock::time_point now) const
 {
-    for (auto wait = waits.begin(); wait != waits.end();) {
-        if (wait->ends() > now) {
-            ++wait;
-            continue;
+    if (wait) {
+        send_keepalives(std::min(now, wait->ends()));
+        if (wait->ends() <= now) {
+            const PressWait ended = std::move(*wait);
+            wait.reset();
+            finish_wait(ended, ended.pressed(), ended.ends());
         }
-        const PressWait ended = std::move(*wait);
-        wait = waits.erase(wait);
-        finish_wait(ended, ended.pressed(), ended.ends());
+    }
+    deliver(now);
+}
+
+void SimToken::send_keepalives(Clock::time_point until) const
+{
+    if (!keepalive_during_press)
+        return;
+    for (; wait->next_keepalive < until; wait->next_keepalive += kKeepAliveInterval) {
+        const Bytes status = {u2f::kKeepAliveUserPresenceNeeded};
+        queue_report(std::move(u2f::frame_answer(wait->channel, u2f::kCommandKeepAlive, status).front()),
+                     wait->next_keepalive);
+    }
+}
+
+void SimToken::deliver(Clock::time_point now) const
+{
+    while (!scheduled.empty() && scheduled.front().available <= now) {
+        readers.publish(scheduled.front().report, scheduled.front().available);
+        scheduled.pop_front();
     }
 }
 
@@ -453,29 +548,36 @@ void SimToken::queue_msg_answer(std::uint32_t channel, Bytes answer, const Answe
 
 void SimToken::queue_answer(std::vector<Bytes> reports, Clock::time_point at) const
 {
+    Milliseconds continuation_lag{0};
     if (reports.size() > 1 && drop_continuation) {
         reports.resize(1);
         drop_continuation = false;
     }
-    for (Bytes& report : reports)
-        queue_report(std::move(report), at + answer_delay);
+    if (reports.size() > 1 && continuation_delay) {
+        continuation_lag = *continuation_delay;
+        continuation_delay.reset();
+    }
+    for (std::size_t i = 0; i < reports.size(); ++i)
+        queue_report(std::move(reports[i]), at + answer_delay + (i > 0 ? continuation_lag : Milliseconds(0)));
 }
 
 void SimToken::queue_report(Bytes report, Clock::time_point available) const
 {
-    const auto later = std::find_if(queue.begin(), queue.end(),
+    const auto later = std::find_if(scheduled.begin(), scheduled.end(),
                                     [available](const QueuedReport& queued) { return queued.available > available; });
-    queue.insert(later, QueuedReport{std::move(report), available});
+    scheduled.insert(later, QueuedReport{std::move(report), available});
 }
 
 std::optional<SimToken::Clock::time_point> SimToken::next_event() const
 {
     std::optional<Clock::time_point> next;
-    if (!queue.empty())
-        next = queue.front().available;
-    for (const PressWait& wait : waits) {
-        if (!next || wait.ends() < *next)
-            next = wait.ends();
+    if (!scheduled.empty())
+        next = scheduled.front().available;
+    if (wait) {
+        const Clock::time_point wait_event =
+            keepalive_during_press ? std::min(wait->ends(), wait->next_keepalive) : wait->ends();
+        if (!next || wait_event < *next)
+            next = wait_event;
     }
     return next;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bytes.h"
+#include "report_fanout.h"
 #include "u2f_frames.h"
 
 #include <chrono>
@@ -29,8 +30,9 @@ struct SimUser {
 using Milliseconds = std::chrono::milliseconds;
 
 // A software token that speaks FIDO U2F HID on 64-byte reports and the OTP application
-// inside MSG. Thread-safe: the host side reads and writes from a worker while a test
-// presses the button, unplugs it or injects faults.
+// inside MSG. Like a real one it handles one transaction at a time: while a command waits
+// for the button, MSG on any channel gets ERROR CHANNEL_BUSY. Thread-safe: the host side
+// reads and writes from a worker while a test presses the button, unplugs it or injects faults.
 class SimToken {
 public:
     SimToken();
@@ -58,6 +60,13 @@ public:
     void shorten_next_report(std::size_t length);     // next report read by the host is cut to this many bytes
     void queue_stale_reports(int count);              // junk input reports waiting before the next request
     void set_refuse_select(bool refuse);              // SELECT answers 6A 82 and the channel stays unselected
+    void delay_next_continuation(Milliseconds delay); // next multi-report answer: its continuation reports come this much later
+
+    // Traffic nobody asked for, as other programs using the same token cause it.
+    void send_foreign_init_answer_before_next();      // next INIT answer is preceded by one for another program (another nonce)
+    void send_foreign_answer_before_next();           // next command's answer is preceded by another channel's MSG answer
+    void set_keepalive_during_press(bool on);         // KEEPALIVE on the waiting channel every 100 ms of a press wait
+    void answer_next_probe_late(Milliseconds delay);  // next all-zero report gets ERROR INVALID_CID on channel 0, this much later
 
     // What the token saw: every output report (report id first) in arrival order.
     std::vector<Bytes> received_reports() const;
@@ -66,9 +75,13 @@ public:
     // Last personalisation request's fields, for tests: p1 p2 p3 then settings, and the user block.
     std::optional<std::pair<Bytes, Bytes>> last_personalisation() const;
 
-    // Device side, for the bus. A power cycle clears channels, queued reports and pending waits.
+    // Device side, for the bus. Every reader (an open handle) gets its own copy of each input
+    // report. write_report takes what the bus accepted: report id 0 and 64 bytes. A power
+    // cycle clears channels, queued reports and the pending wait.
+    int open_reader();
+    void close_reader(int reader);
     int write_report(const std::uint8_t* report, std::size_t length);
-    int read_report(std::uint8_t* data, std::size_t length, int timeout_ms);
+    int read_report(int reader, std::uint8_t* data, std::size_t length, int timeout_ms);
     void power_cycle();
 
 private:
@@ -108,6 +121,7 @@ private:
         AnswerFaults faults;
         Clock::time_point deadline;
         std::optional<Clock::time_point> auto_press;
+        Clock::time_point next_keepalive;
 
         bool pressed() const { return auto_press && *auto_press <= deadline; }
         Clock::time_point ends() const { return pressed() ? *auto_press : deadline; }
@@ -124,9 +138,12 @@ private:
     std::uint32_t allocate_channel();
     AnswerFaults take_answer_faults();
 
-    // Press waits end by themselves (auto press, timeout) and are settled lazily by whichever
-    // call comes next, const ones included; so no timer thread, and what settling touches is mutable.
+    // The press wait ends by itself (auto press, timeout) and is settled lazily by whichever
+    // call comes next, const ones included, as are keepalives and the hand-over of scheduled
+    // reports to the readers; so no timer thread, and what settling touches is mutable.
     void settle(Clock::time_point now) const;
+    void send_keepalives(Clock::time_point until) const;
+    void deliver(Clock::time_point now) const;
     void finish_wait(const PressWait& wait, bool pressed, Clock::time_point at) const;
     void queue_msg_answer(std::uint32_t channel, Bytes answer, const AnswerFaults& faults, Clock::time_point at) const;
     void queue_answer(std::vector<Bytes> reports, Clock::time_point at) const;
@@ -135,16 +152,20 @@ private:
 
     // The OTP application inside MSG (otp_application.cpp); answers are data plus status word.
     static bool is_select(const Bytes& command);
-    static std::uint16_t check_select(const Bytes& command);
+    // Success for a well-formed request, else the status word that refuses it.
+    static std::uint16_t check_request(const Bytes& command);
     static bool waits_for_press(const Flash& flash, const Bytes& command);
+    // For a request that check_request accepted.
     static Bytes run_command(Flash& flash, const Bytes& command);
 
     mutable std::mutex mutex;
     mutable std::condition_variable queue_changed;
     mutable Flash flash;
-    mutable std::deque<QueuedReport> queue;  // ordered by available time
-    mutable std::deque<PressWait> waits;
+    mutable std::deque<QueuedReport> scheduled;  // ordered by available time, not yet with the readers
+    mutable ReportFanout readers;
+    mutable std::optional<PressWait> wait;
     mutable bool drop_continuation = false;
+    mutable std::optional<Milliseconds> continuation_delay;
 
     std::deque<Channel> channels;  // oldest first
     std::uint32_t channels_allocated = 0;
@@ -159,6 +180,10 @@ private:
     std::optional<std::uint8_t> lied_length;
     std::size_t padding = 0;
     std::optional<std::size_t> short_report;
+    bool foreign_init_answer = false;
+    bool foreign_answer = false;
+    bool keepalive_during_press = false;
+    std::optional<Milliseconds> late_probe_answer;
     std::vector<Bytes> reports_received;
     std::vector<Bytes> commands_received;
 };

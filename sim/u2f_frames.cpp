@@ -16,6 +16,11 @@ void put_channel(Bytes& report, std::uint32_t channel)
 
 }  // namespace
 
+bool is_output_report(const std::uint8_t* report, std::size_t length)
+{
+    return report != nullptr && length == 1 + kReportSize && report[0] == 0x00;
+}
+
 Packet parse_packet(const Report& report)
 {
     Packet packet;

@@ -18,15 +18,20 @@ constexpr std::size_t kMaxMessageSize = kInitDataSize + 128 * kContinuationDataS
 constexpr std::size_t kCountLowPosition = 6;
 
 constexpr std::uint32_t kBroadcastChannel = 0xFFFFFFFF;
+constexpr std::uint16_t kFidoUsagePage = 0xF1D0;
+
+constexpr std::uint8_t kKeepAliveUserPresenceNeeded = 0x02;
 
 constexpr std::uint8_t kCommandPing = 0x81;
 constexpr std::uint8_t kCommandMsg = 0x83;
 constexpr std::uint8_t kCommandInit = 0x86;
+constexpr std::uint8_t kCommandKeepAlive = 0xBB;
 constexpr std::uint8_t kCommandError = 0xBF;
 
 constexpr std::uint8_t kErrorInvalidCommand = 0x01;
 constexpr std::uint8_t kErrorInvalidLength = 0x03;
 constexpr std::uint8_t kErrorInvalidSequence = 0x04;
+constexpr std::uint8_t kErrorChannelBusy = 0x06;
 constexpr std::uint8_t kErrorInvalidChannel = 0x0B;
 
 using Report = std::array<std::uint8_t, kReportSize>;
@@ -39,6 +44,9 @@ struct Packet {
     std::uint8_t sequence = 0;  // continuation packets only
     Bytes data;                 // everything after the header, padding included
 };
+
+// What the bus takes from a host: report id 0 and one full report, as the token declares it.
+bool is_output_report(const std::uint8_t* report, std::size_t length);
 
 Packet parse_packet(const Report& report);
 

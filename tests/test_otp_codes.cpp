@@ -1,46 +1,7 @@
 #include "demo_token.h"
+#include "log_capture.h"
+#include "oathtool.h"
 #include "sim_fixture.h"
-
-#include <array>
-#include <cstdio>
-#include <iomanip>
-#include <sstream>
-
-namespace {
-
-std::string hex(const Bytes& bytes)
-{
-    std::ostringstream text;
-    for (std::uint8_t byte : bytes)
-        text << std::hex << std::setw(2) << std::setfill('0') << int(byte);
-    return text.str();
-}
-
-// The independent implementation the token's codes must agree with.
-std::string oathtool(const std::string& arguments)
-{
-    const std::string command = "oathtool " + arguments + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return "cannot run oathtool";
-    std::string output;
-    std::array<char, 128> buffer{};
-    while (fgets(buffer.data(), buffer.size(), pipe) != nullptr)
-        output += buffer.data();
-    pclose(pipe);
-    while (!output.empty() && (output.back() == '\n' || output.back() == '\r'))
-        output.pop_back();
-    return output;
-}
-
-std::string zero_padded(std::uint32_t code, int digits)
-{
-    std::ostringstream text;
-    text << std::setw(digits) << std::setfill('0') << code;
-    return text.str();
-}
-
-}  // namespace
 
 using OtpCodes = SimTokenTest;
 
@@ -120,4 +81,52 @@ TEST_F(OtpCodes, RequestCarriesTheEightByteCountOfThirtySecondSteps)
         expected.insert(expected.end(), user.begin(), user.end());
         EXPECT_EQ(token->received_commands().back(), expected) << time;
     }
+}
+
+namespace {
+
+const std::int64_t kReferenceTime = 1234567890;
+
+std::string reference_code()
+{
+    return oathtool("--totp -d 6 -N @" + std::to_string(kReferenceTime) + " 3132333435363738393031323334353637383930");
+}
+
+std::string code_at_reference_time(U2FUsbKey& key, const Bytes& serial)
+{
+    Bytes response;
+    key.cal_hcode(serial, response, kReferenceTime);
+    std::int32_t digits = 0;
+    const std::uint32_t code = key.get_otp(response, digits);
+    return zero_padded(code, digits);
+}
+
+}  // namespace
+
+TEST_F(OtpCodes, AnotherChannelsAnswerArrivingAfterTheFlushIsSkipped)
+{
+    auto key = discover();
+    token->send_foreign_answer_before_next();
+    LogCapture log;
+    EXPECT_EQ(code_at_reference_time(*key, serial), reference_code());
+    EXPECT_TRUE(log.contains("Skipped 1 reports that were not the answer"));
+}
+
+TEST_F(OtpCodes, KeepalivesDuringATwoSecondPressAreSkippedAndTheCodeArrives)
+{
+    auto key = discover();
+    token->set_press_mode(true);
+    token->set_keepalive_during_press(true);
+    token->set_auto_press(std::chrono::milliseconds(2000));
+    // A second handle on the token sees every report the key's handle sees.
+    std::unique_ptr<hidaccess::RawDevice> observer = bus->open(bus->paths(id).at(0));
+    LogCapture log;
+    EXPECT_EQ(code_at_reference_time(*key, serial), reference_code());
+
+    int keepalives = 0;
+    std::uint8_t report[64] = {};
+    while (observer->read(report, sizeof report, 0) > 0)
+        keepalives += report[4] == 0xBB ? 1 : 0;
+    EXPECT_GE(keepalives, 15);
+    EXPECT_TRUE(log.contains("Skipped " + std::to_string(keepalives) + " reports that were not the answer"));
 }

@@ -6,6 +6,10 @@
 #include "test_helpers.h"
 
 #include <algorithm>
+#include <chrono>
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
 
 namespace {
 
@@ -106,4 +110,36 @@ TEST_F(ScriptedTransport, InitAnswerWithoutRoomForNonceAndChannelIsAFailedRead)
     EXPECT_EQ(expect_throw_text<KeyAccessException>([&] { key()->op_get_active(serial); }),
               "U2F INIT answer is too short");
     EXPECT_EQ(io->written.size(), 1u);
+}
+
+TEST_F(ScriptedTransport, EmptyContinuationsCannotHoldTheExchangePastItsLimit)
+{
+    io->command_answer = {ScriptedIo::msg_report(Bytes(57, 0x30), 100)};
+    io->endless_empty_continuations = true;
+    Bytes serial = ascii("kept");
+    const auto start = Clock::now();
+    EXPECT_THROW(key()->op_get_active(serial), KeyAccessException);
+    const auto waited = Clock::now() - start;
+    EXPECT_GE(waited, 1900ms);
+    EXPECT_LT(waited, 3s);
+    EXPECT_EQ(serial, ascii("kept"));
+}
+
+TEST_F(ScriptedTransport, ExchangeDumpsAreLoggedByTheFunctionThatMadeTheExchange)
+{
+    io->command_answer = {ScriptedIo::msg_report({0x41, 0x90, 0x00}, 3)};
+    LogCapture log;
+    Bytes serial;
+    key()->op_get_active(serial);
+    // Each dump is a title record and a record of hex pairs.
+    const std::vector<LogCapture::Record> records = log.records();
+    int dumps = 0;
+    for (std::size_t i = 0; i + 1 < records.size(); ++i) {
+        if (records[i].message.rfind("-> ", 0) != 0)
+            continue;
+        ++dumps;
+        for (const LogCapture::Record& record : {records[i], records[i + 1]})
+            EXPECT_NE(record.func.find("combine_send"), std::string::npos) << record.message << " in " << record.func;
+    }
+    EXPECT_EQ(dumps, 4);
 }

@@ -29,7 +29,7 @@ TEST_F(U2FTransport, AnswersSpanningContinuationReportsKeepEveryByteInPlace)
 {
     auto key = discover();
     // Answer data counts include the serial (6 bytes) and the status word (2 bytes).
-    for (std::size_t answer : {57u, 58u, 116u, 117u, 200u, 255u}) {
+    for (std::size_t answer : {57u, 58u, 116u, 117u, 200u, 255u, 256u, 400u}) {
         SCOPED_TRACE(answer);
         token->pad_next_answer(answer - 8);
         LogCapture log;
@@ -198,4 +198,95 @@ TEST_F(U2FTransport, RefusedSelectShowsInTheCommandAnswer)
     Bytes data;
     EXPECT_EQ(expect_throw_text<KeyException>([&] { key->op_get_active(data); }),
               "resp_code exception: Conditions not satisfied");
+}
+
+namespace {
+
+// Sends the given bytes as the request frame, so a test can put a wrong byte anywhere.
+class RawBody : public ProtocolBody {
+public:
+    explicit RawBody(Bytes bytes) : bytes(std::move(bytes)) {}
+    void serialize(Bytes& out) const override { out = bytes; }
+
+private:
+    Bytes bytes;
+};
+
+}  // namespace
+
+TEST_F(U2FTransport, TokenRefusesEveryMalformedRequestWithTheStatusWordARealOneGives)
+{
+    auto key = discover();
+    const Bytes time = {0x54, 0x08, 0, 0, 0, 0, 0x02, 0x74, 0x26, 0x2F};
+    const Bytes user = {0x51, 0x06, 'A', 'B', 'C', '1', '2', '3'};
+    auto calculate = [&](std::uint8_t lc, const Bytes& first, const Bytes& second) {
+        Bytes request = {0x00, 0xA2, 0x01, 0x00, lc};
+        request.insert(request.end(), first.begin(), first.end());
+        request.insert(request.end(), second.begin(), second.end());
+        return request;
+    };
+    const std::vector<std::pair<Bytes, Bytes>> cases = {
+        {{0x00, 0xE6, 0x00, 0x00, 0x00}, {0x90, 0x00}},
+        {{0x00, 0xE6, 0x01, 0x00, 0x00}, {0x6A, 0x86}},
+        {{0x00, 0xE6, 0x00, 0x00}, {0x67, 0x00}},
+        {{0x00, 0xE6, 0x00, 0x00, 0x00, 0x00}, {0x67, 0x00}},
+        {{0x00, 0xE6, 0x00, 0x00, 0x01, 0x00}, {0x67, 0x00}},
+        {{0x80, 0xE6, 0x00, 0x00, 0x00}, {0x6E, 0x00}},
+        {{0x00, 0x17, 0x00, 0x01, 0x00}, {0x6A, 0x86}},
+        {{0x00, 0x17, 0x00, 0x00, 0x00, 0x00}, {0x67, 0x00}},
+        {calculate(0x12, time, user), {0x90, 0x00}},
+        {calculate(0x11, time, user), {0x67, 0x00}},
+        {calculate(0x12, user, time), {0x6A, 0x80}},
+        {calculate(0x11, Bytes(time.begin(), time.end() - 1), user), {0x67, 0x00}},
+        {[&] { Bytes r = calculate(0x12, time, user); r[2] = 0x00; return r; }(), {0x6A, 0x86}},
+        {[&] { Bytes r = calculate(0x12, time, user); r[0] = 0x80; return r; }(), {0x6E, 0x00}},
+        {{0x80, 0xE1, 0x05, 0x02, 0x01, 0x00}, {0x90, 0x00}},
+        {{0x00, 0xE1, 0x05, 0x02, 0x01, 0x00}, {0x6E, 0x00}},
+        {{0x80, 0xE1, 0x05, 0x03, 0x01, 0x00}, {0x6A, 0x86}},
+        {{0x80, 0xE1, 0x05, 0x02, 0x02, 0x00, 0x00}, {0x67, 0x00}},
+        {{0x80, 0xE1, 0x05, 0x02, 0x01, 0x02}, {0x6A, 0x80}},
+        {{0x00, 0x09, 0x00, 0x00, 0x09, 0x53, 0x02, 1, 2, 3, 0x51, 0x02, 'A', 'B'}, {0x90, 0x00}},
+        {{0x00, 0x09, 0x00, 0x00, 0x09, 0x53, 0x03, 1, 2, 3, 0x51, 0x02, 'A', 'B'}, {0x67, 0x00}},
+        {{0x00, 0x09, 0x00, 0x00, 0x09, 0x53, 0x02, 1, 2, 3, 0x52, 0x02, 'A', 'B'}, {0x6A, 0x80}},
+        {{0x00, 0x09, 0x01, 0x00, 0x09, 0x53, 0x02, 1, 2, 3, 0x51, 0x02, 'A', 'B'}, {0x6A, 0x86}},
+        {{0x00, 0x42, 0x00, 0x00, 0x00}, {0x6D, 0x00}},
+        {{0x40, 0xE6, 0x00, 0x00, 0x00}, {0x6E, 0x00}},
+    };
+    for (const auto& [request, status] : cases) {
+        SCOPED_TRACE(bytes_to_hex(request));
+        RawBody body(request);
+        Bytes data;
+        Bytes code;
+        try {
+            key->combine_send(body, data, code);
+        } catch (const KeyException&) {
+        }
+        EXPECT_EQ(code, status);
+    }
+}
+
+TEST_F(U2FTransport, UserListLongerThan255BytesParsesInFull)
+{
+    for (int i = 1; i < 20; ++i) {
+        sim::SimUser user;
+        user.serial_number = ascii("SERIAL" + std::to_string(100000 + i));
+        token->add_user(user);
+    }
+    // Twenty records of 3 + 12 bytes; the fixture's own user has a 6-byte serial.
+    auto key = discover();
+    std::vector<User> users;
+    key->op_get_user_info(users);
+    ASSERT_EQ(users.size(), 20u);
+    EXPECT_EQ(users.front().serial_number, serial);
+    EXPECT_EQ(users.back().serial_number, ascii("SERIAL100019"));
+    EXPECT_EQ(users.back().algorithm, 2);
+    EXPECT_EQ(users.back().type, 1);
+}
+
+TEST_F(U2FTransport, CancelledKeyIsNoLongerConnected)
+{
+    auto key = discover();
+    EXPECT_TRUE(key->is_connected());
+    key->cancel();
+    EXPECT_FALSE(key->is_connected());
 }

@@ -212,8 +212,10 @@ private slots:
         status->response_time_changed();
         QTRY_COMPARE(count_of(log, "New thread started."), 1);
         QVERIFY(status->async_query_token_info());  // busy: starts nothing
+        status->response_time_changed();           // nor does a tick
         QTRY_COMPARE(status->serial_num(), QString("ABC123"));
         QCOMPARE(status->token_info(), QString());
+        QCOMPARE(count_of(log, "New thread started."), 1);
 
         QVERIFY(status->async_query_token_info());
         QTRY_COMPARE_WITH_TIMEOUT(status->token_info(),

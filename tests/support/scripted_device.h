@@ -22,6 +22,7 @@ public:
     std::vector<Bytes> written;  // every output report, report id first
     std::size_t init_answer_length = 64;  // cut the INIT answer to this many bytes
     bool refuse_flush = false;            // polls without waiting fail, as on a device that refuses a flush
+    bool endless_empty_continuations = false;  // after the command answer, an empty continuation every 10 ms
 
     std::vector<hidaccess::RawDeviceInfo> enumerate() override
     {
@@ -67,6 +68,7 @@ private:
                 io.pending.push_back(msg_report({0x90, 0x00}, 2));
             } else {
                 io.pending.insert(io.pending.end(), io.command_answer.begin(), io.command_answer.end());
+                io.streaming = io.endless_empty_continuations;
             }
             return static_cast<int>(length);
         }
@@ -84,6 +86,12 @@ private:
                     std::copy_n(report.begin(), count, data);
                     return static_cast<int>(count);
                 }
+                if (io.streaming && timeout_ms >= 10) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                    const std::uint8_t empty[5] = {kChannel[0], kChannel[1], kChannel[2], kChannel[3], 0x00};
+                    std::copy_n(empty, std::min(length, sizeof empty), data);
+                    return static_cast<int>(std::min(length, sizeof empty));
+                }
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(timeout_ms));
             return 0;
@@ -95,4 +103,5 @@ private:
 
     std::mutex mutex;
     std::deque<Bytes> pending;
+    bool streaming = false;
 };

@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# Larkmoor's demo in a real X window: size and title, a live code that oathtool confirms, the
+# copy button, one window per user, log.conf found from another working directory, exit code 0
+# on File > Exit. Uses $DISPLAY when set, otherwise starts its own Xvfb.
+# Usage: demo_window.sh <bin dir> <artifact dir>
+set -euo pipefail
+bin_dir=$(cd "$1" && pwd)
+mkdir -p "$2"
+artifacts=$(cd "$2" && pwd)
+work=$(mktemp -d)
+demo_pid=""
+xvfb_pid=""
+cleanup() {
+  [ -n "$demo_pid" ] && kill "$demo_pid" 2>/dev/null || true
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+if [ -z "${DISPLAY:-}" ]; then
+  mkfifo "$work/display"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+  xvfb_pid=$!
+  read -r -t 10 number <"$work/display" || fail "Xvfb did not start"
+  export DISPLAY=":$number"
+fi
+
+export XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/runtime" TMPDIR="$work"
+mkdir -m 700 -p "$XDG_RUNTIME_DIR"
+log="$XDG_DATA_HOME/Orvandel/Larkmoor/larkmoor.log"
+secret=3132333435363738393031323334353637383930
+started=$(date +%s)
+
+# From another working directory: log.conf must still be found beside the program.
+cd "$work"
+"$bin_dir/larkmoor-demo" >"$work/demo.out" 2>&1 &
+demo_pid=$!
+
+window=""
+for _ in $(seq 100); do
+  window=$(xdotool search --onlyvisible --name '^Larkmoor$' 2>/dev/null | head -1) && [ -n "$window" ] && break
+  sleep 0.1
+done
+[ -n "$window" ] || fail "no window titled Larkmoor"
+geometry=$(xwininfo -id "$window" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w "x" h}')
+[ "$geometry" = "320x325" ] || fail "window is $geometry, not 320x325"
+
+code=""
+for _ in $(seq 50); do
+  code=$(sed -n 's/.*: value is \([0-9]*\)$/\1/p' "$log" 2>/dev/null | tail -1)
+  [ -n "$code" ] && break
+  sleep 0.1
+done
+[ -n "$code" ] || fail "no \"value is\" record within five seconds"
+grep -q "Read log conf file from: $bin_dir/log.conf" "$log" || fail "log.conf was not read from beside the program"
+
+# The code must be oathtool's for a window between the start and now.
+matches=no
+for ((t = started - 1; t <= $(date +%s); t++)); do
+  [ "$(oathtool --totp -d 6 -N "@$t" "$secret")" = "$((10#$code))" ] && matches=yes || true
+  [ "$(oathtool --totp -d 6 -N "@$t" "$secret")" = "$(printf '%06d' "$((10#$code))")" ] && matches=yes || true
+done
+[ "$matches" = yes ] || fail "code $code is not oathtool's"
+
+sleep 0.5
+import -window "$window" "$artifacts/demo-otp-page.png"
+
+# The copy button sits right of the code; the window's layout is fixed.
+xdotool mousemove --window "$window" 277 121 click 1
+sleep 0.5
+copied=$(xclip -o -selection clipboard 2>/dev/null || true)
+latest=$(sed -n 's/.*: value is \([0-9]*\)$/\1/p' "$log" | tail -1)
+[ "$copied" = "$(printf '%06d' "$latest")" ] || fail "clipboard holds '$copied', expected $(printf '%06d' "$latest")"
+
+# A second start hands over to the running window and ends at once.
+timeout 5 "$bin_dir/larkmoor-demo" >/dev/null 2>&1 || fail "second start did not end at once with code 0"
+[ "$(xdotool search --onlyvisible --name '^Larkmoor$' | wc -l)" -eq 1 ] || fail "more than one window"
+
+# File > Exit.
+xdotool mousemove --window "$window" 25 15 click 1
+sleep 1
+xdotool mousemove --window "$window" 25 52 click 1
+for _ in $(seq 50); do
+  kill -0 "$demo_pid" 2>/dev/null || break
+  sleep 0.1
+done
+kill -0 "$demo_pid" 2>/dev/null && fail "still running five seconds after File > Exit"
+status=0
+wait "$demo_pid" || status=$?
+demo_pid=""
+[ "$status" -eq 0 ] || fail "exit code $status"
+[ "$(stat -c %a "$log")" = 600 ] || fail "log file is not private"
+! grep "Qt: " "$log" || fail "Qt or QML complained in the log"
+echo "demo window: code $code confirmed by oathtool, copied $copied, exit 0; screenshot in $artifacts"

@@ -1,0 +1,405 @@
+// The production seam over a fake hidapi: the hidapi functions it calls are defined here,
+// record their calls and return scripted results, and libhidapi is not linked.
+
+#include "hid.h"
+#include "hidapi_device_io.h"
+#include "key_exception.h"
+#include "log_capture.h"
+
+#include <hidapi/hidapi.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+struct hid_device_ {
+    std::string path;
+};
+
+namespace {
+
+struct FakeRecord {
+    std::string path;
+    unsigned short vendor_id = 0x096E;
+    unsigned short product_id = 0x0858;
+    const wchar_t* serial_number = nullptr;
+    unsigned short release_number = 0;
+    const wchar_t* manufacturer_string = nullptr;
+    const wchar_t* product_string = nullptr;
+    unsigned short usage_page = 0xF1D0;
+    unsigned short usage = 0x01;
+    int interface_number = 0;
+};
+
+struct ScriptedRead {
+    enum class Kind { Report, Timeout, Failure, Interrupted } kind;
+    Bytes report;
+    std::chrono::milliseconds takes{0};
+};
+
+struct TimedReport {
+    Bytes report;
+    Clock::time_point available;
+};
+
+// What the fake hidapi was told and what it answers. Reset by each test.
+struct FakeHidapi {
+    std::mutex mutex;
+    std::vector<FakeRecord> records;
+    std::deque<ScriptedRead> scripted_reads;
+    std::vector<int> read_limits;  // the time limit of each scripted read
+    std::vector<std::string> opened;
+    std::vector<std::pair<std::string, Bytes>> writes;
+    int closes = 0;
+    int enumerations = 0;
+    int frees = 0;
+
+    // A token answering U2F on channel 01 02 03 04: INIT, SELECT, then this command answer.
+    Bytes command_answer;
+    std::chrono::milliseconds command_delay{0};
+    std::deque<TimedReport> answers;
+};
+
+FakeHidapi fake;
+
+constexpr std::uint8_t kChannel[4] = {0x01, 0x02, 0x03, 0x04};
+
+Bytes u2f_report(const std::uint8_t* channel, std::uint8_t command, const Bytes& data)
+{
+    Bytes report(channel, channel + 4);
+    report.push_back(command);
+    report.push_back(0x00);
+    report.push_back(static_cast<std::uint8_t>(data.size()));
+    report.insert(report.end(), data.begin(), data.end());
+    report.resize(64, 0x00);
+    return report;
+}
+
+// The caller holds fake.mutex.
+void answer_write(const Bytes& report)
+{
+    const Clock::time_point now = Clock::now();
+    if (report[5] == 0x86) {
+        const std::uint8_t broadcast[4] = {0xFF, 0xFF, 0xFF, 0xFF};
+        Bytes data(report.begin() + 8, report.begin() + 16);
+        data.insert(data.end(), std::begin(kChannel), std::end(kChannel));
+        data.resize(17, 0x00);
+        fake.answers.push_back({u2f_report(broadcast, 0x86, data), now});
+    } else if (report[8] == 0x00 && report[9] == 0xA4) {
+        fake.answers.push_back({u2f_report(kChannel, 0x83, {0x90, 0x00}), now});
+    } else if (report[5] == 0x83) {
+        fake.answers.push_back({u2f_report(kChannel, 0x83, fake.command_answer), now + fake.command_delay});
+    }
+}
+
+int copy_out(const Bytes& report, unsigned char* data, size_t length)
+{
+    const std::size_t count = std::min(length, report.size());
+    std::memcpy(data, report.data(), count);
+    return static_cast<int>(count);
+}
+
+wchar_t* wide_copy(const wchar_t* text)
+{
+    if (text == nullptr)
+        return nullptr;
+    auto* copy = new wchar_t[std::wcslen(text) + 1];
+    std::wcscpy(copy, text);
+    return copy;
+}
+
+}  // namespace
+
+extern "C" {
+
+struct hid_device_info* hid_enumerate(unsigned short, unsigned short)
+{
+    std::lock_guard<std::mutex> lock(fake.mutex);
+    ++fake.enumerations;
+    hid_device_info* head = nullptr;
+    hid_device_info** tail = &head;
+    for (const FakeRecord& record : fake.records) {
+        auto* info = new hid_device_info{};
+        info->path = new char[record.path.size() + 1];
+        std::strcpy(info->path, record.path.c_str());
+        info->vendor_id = record.vendor_id;
+        info->product_id = record.product_id;
+        info->serial_number = wide_copy(record.serial_number);
+        info->release_number = record.release_number;
+        info->manufacturer_string = wide_copy(record.manufacturer_string);
+        info->product_string = wide_copy(record.product_string);
+        info->usage_page = record.usage_page;
+        info->usage = record.usage;
+        info->interface_number = record.interface_number;
+        *tail = info;
+        tail = &info->next;
+    }
+    return head;
+}
+
+void hid_free_enumeration(struct hid_device_info* devices)
+{
+    std::lock_guard<std::mutex> lock(fake.mutex);
+    ++fake.frees;
+    while (devices != nullptr) {
+        hid_device_info* next = devices->next;
+        delete[] devices->path;
+        delete[] devices->serial_number;
+        delete[] devices->manufacturer_string;
+        delete[] devices->product_string;
+        delete devices;
+        devices = next;
+    }
+}
+
+hid_device* hid_open_path(const char* path)
+{
+    std::lock_guard<std::mutex> lock(fake.mutex);
+    fake.opened.push_back(path);
+    return new hid_device{path};
+}
+
+void hid_close(hid_device* device)
+{
+    std::lock_guard<std::mutex> lock(fake.mutex);
+    ++fake.closes;
+    delete device;
+}
+
+int hid_write(hid_device* device, const unsigned char* data, size_t length)
+{
+    std::lock_guard<std::mutex> lock(fake.mutex);
+    const Bytes report(data, data + length);
+    fake.writes.emplace_back(device->path, report);
+    if (length > 9)
+        answer_write(report);
+    return static_cast<int>(length);
+}
+
+int hid_read_timeout(hid_device*, unsigned char* data, size_t length, int milliseconds)
+{
+    std::unique_lock<std::mutex> lock(fake.mutex);
+    if (!fake.scripted_reads.empty()) {
+        const ScriptedRead read = fake.scripted_reads.front();
+        fake.scripted_reads.pop_front();
+        fake.read_limits.push_back(milliseconds);
+        lock.unlock();
+        std::this_thread::sleep_for(read.takes);
+        switch (read.kind) {
+        case ScriptedRead::Kind::Report: return copy_out(read.report, data, length);
+        case ScriptedRead::Kind::Timeout: return 0;
+        case ScriptedRead::Kind::Failure: errno = EIO; return -1;
+        case ScriptedRead::Kind::Interrupted: errno = EINTR; return -1;
+        }
+    }
+    const Clock::time_point until = Clock::now() + std::chrono::milliseconds(std::max(milliseconds, 0));
+    for (;;) {
+        if (!fake.answers.empty() && fake.answers.front().available <= Clock::now()) {
+            const Bytes report = fake.answers.front().report;
+            fake.answers.pop_front();
+            return copy_out(report, data, length);
+        }
+        if (milliseconds >= 0 && Clock::now() >= until)
+            return 0;
+        lock.unlock();
+        std::this_thread::sleep_for(1ms);
+        lock.lock();
+    }
+}
+
+}  // extern "C"
+
+namespace {
+
+class HidapiSeam : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::lock_guard<std::mutex> lock(fake.mutex);
+        fake.records.clear();
+        fake.scripted_reads.clear();
+        fake.read_limits.clear();
+        fake.opened.clear();
+        fake.writes.clear();
+        fake.answers.clear();
+        fake.closes = fake.enumerations = fake.frees = 0;
+        fake.command_answer.clear();
+        fake.command_delay = 0ms;
+    }
+
+    void TearDown() override { hidaccess::install_raw_device_io(nullptr); }
+
+    static void script(std::vector<ScriptedRead> reads)
+    {
+        std::lock_guard<std::mutex> lock(fake.mutex);
+        fake.scripted_reads.assign(reads.begin(), reads.end());
+    }
+
+    std::unique_ptr<hidaccess::RawDevice> open_fido()
+    {
+        fake.records = {FakeRecord{"/dev/hidraw0"}};
+        return io.open("/dev/hidraw0");
+    }
+
+    std::shared_ptr<U2FUsbKey> discover()
+    {
+        hidaccess::install_raw_device_io(std::make_shared<hidaccess::HidapiDeviceIo>());
+        std::vector<std::shared_ptr<U2FUsbKey>> keys;
+        HID().find_device(kOrvandelVendorId, keys);
+        return keys.empty() ? nullptr : keys.front();
+    }
+
+    hidaccess::HidapiDeviceIo io;
+    std::uint8_t report[64] = {};
+};
+
+using Kind = ScriptedRead::Kind;
+
+}  // namespace
+
+TEST_F(HidapiSeam, ReadsPassTheirTimeLimitOnAndTheirResultsBack)
+{
+    auto device = open_fido();
+    ASSERT_NE(device, nullptr);
+    script({{Kind::Report, {0x0A, 0x0B, 0x0C}}, {Kind::Timeout, {}}, {Kind::Failure, {}}});
+    EXPECT_EQ(device->read(report, sizeof report, 250), 3);
+    EXPECT_EQ(Bytes(report, report + 3), (Bytes{0x0A, 0x0B, 0x0C}));
+    EXPECT_EQ(device->read(report, sizeof report, -1), 0);
+    EXPECT_EQ(device->read(report, sizeof report, 0), -1);
+    EXPECT_EQ(fake.read_limits, (std::vector<int>{250, -1, 0}));
+}
+
+TEST_F(HidapiSeam, ReadInterruptedByASignalIsRetriedForTheTimeLeft)
+{
+    auto device = open_fido();
+    script({{Kind::Interrupted, {}, 100ms}, {Kind::Report, {0x01, 0x02}}});
+    EXPECT_EQ(device->read(report, sizeof report, 1000), 2);
+    ASSERT_EQ(fake.read_limits.size(), 2u);
+    EXPECT_EQ(fake.read_limits[0], 1000);
+    EXPECT_LE(fake.read_limits[1], 900);
+    EXPECT_GE(fake.read_limits[1], 800);
+
+    // Interrupted until the limit is over: nothing came in time, which is no failure.
+    fake.read_limits.clear();
+    script({{Kind::Interrupted, {}, 300ms}, {Kind::Interrupted, {}, 300ms}, {Kind::Report, {0x01}}});
+    EXPECT_EQ(device->read(report, sizeof report, 500), 0);
+    EXPECT_EQ(fake.read_limits.size(), 2u);
+
+    fake.read_limits.clear();
+    script({{Kind::Interrupted, {}}, {Kind::Report, {0x07}}});
+    EXPECT_EQ(device->read(report, sizeof report, -1), 1);
+    EXPECT_EQ(fake.read_limits, (std::vector<int>{-1, -1}));
+}
+
+TEST_F(HidapiSeam, EnumerationCopiesEveryFieldAndNullStringsBecomeEmpty)
+{
+    fake.records = {FakeRecord{"/dev/hidraw3", 0x096E, 0x0407, L"S-1", 0x0100, L"Orvandel", L"OTP Token", 0xF1D0, 0x01, 2},
+                    FakeRecord{"/dev/hidraw4", 0x046D, 0xC52B, nullptr, 0, nullptr, nullptr, 0x01, 0x02, -1}};
+    const std::vector<hidaccess::RawDeviceInfo> devices = io.enumerate();
+    ASSERT_EQ(devices.size(), 2u);
+    const hidaccess::RawDeviceInfo& token = devices[0];
+    EXPECT_EQ(token.path, "/dev/hidraw3");
+    EXPECT_EQ(token.vendor_id, 0x096E);
+    EXPECT_EQ(token.product_id, 0x0407);
+    EXPECT_EQ(token.serial_number, L"S-1");
+    EXPECT_EQ(token.release_number, 0x0100);
+    EXPECT_EQ(token.manufacturer_string, L"Orvandel");
+    EXPECT_EQ(token.product_string, L"OTP Token");
+    EXPECT_EQ(token.usage_page, 0xF1D0);
+    EXPECT_EQ(token.usage, 0x01);
+    EXPECT_EQ(token.interface_number, 2);
+    const hidaccess::RawDeviceInfo& mouse = devices[1];
+    EXPECT_EQ(mouse.path, "/dev/hidraw4");
+    EXPECT_TRUE(mouse.serial_number.empty());
+    EXPECT_TRUE(mouse.manufacturer_string.empty());
+    EXPECT_TRUE(mouse.product_string.empty());
+    EXPECT_EQ(mouse.usage, 0x02);
+    EXPECT_EQ(mouse.interface_number, -1);
+    EXPECT_EQ(fake.frees, fake.enumerations);
+}
+
+TEST_F(HidapiSeam, KeyboardsAndMiceAreNotOpenedUnlessTheirNodeAlsoCarriesFido)
+{
+    fake.records = {
+        FakeRecord{"/dev/hidraw0", 0x096E, 0x0858, nullptr, 0, nullptr, nullptr, 0x01, 0x06},
+        FakeRecord{"/dev/hidraw1", 0x096E, 0x0858, nullptr, 0, nullptr, nullptr, 0x01, 0x02},
+        FakeRecord{"/dev/hidraw2", 0x096E, 0x0858, nullptr, 0, nullptr, nullptr, 0x01, 0x06},
+        FakeRecord{"/dev/hidraw2", 0x096E, 0x0858, nullptr, 0, nullptr, nullptr, 0xF1D0, 0x01},
+        FakeRecord{"/dev/hidraw3", 0x096E, 0x0858, nullptr, 0, nullptr, nullptr, 0xFF00, 0x01},
+        FakeRecord{"/dev/hidraw4", 0x096E, 0x0858, nullptr, 0, nullptr, nullptr, 0x01, 0x05},
+    };
+    EXPECT_EQ(io.open("/dev/hidraw0"), nullptr);
+    EXPECT_EQ(io.open("/dev/hidraw1"), nullptr);
+    EXPECT_NE(io.open("/dev/hidraw2"), nullptr);
+    EXPECT_NE(io.open("/dev/hidraw3"), nullptr);
+    EXPECT_NE(io.open("/dev/hidraw4"), nullptr);
+    EXPECT_EQ(fake.opened, (std::vector<std::string>{"/dev/hidraw2", "/dev/hidraw3", "/dev/hidraw4"}));
+    EXPECT_EQ(fake.closes, 3);
+    EXPECT_EQ(fake.frees, fake.enumerations);
+}
+
+TEST_F(HidapiSeam, KeyboardListedFirstIsSkippedAndTheFidoCollectionAfterItIsTheKey)
+{
+    fake.records = {FakeRecord{"/dev/hidraw0", 0x096E, 0x0858, nullptr, 0, nullptr, nullptr, 0x01, 0x06},
+                    FakeRecord{"/dev/hidraw1"}};
+    fake.command_answer = {'A', 'B', 0x90, 0x00};
+    LogCapture log;
+    auto key = discover();
+    ASSERT_NE(key, nullptr);
+    const std::vector<std::string> messages = log.messages();
+    ASSERT_GE(messages.size(), 4u);
+    EXPECT_EQ(messages[1], "Failed to open Orvandel handle");
+    EXPECT_EQ(messages[3], "Opening Orvandel handle");
+
+    Bytes serial;
+    key->op_get_active(serial);
+    EXPECT_EQ(serial, (Bytes{'A', 'B'}));
+    // INIT, SELECT and the command, each as report id 0 plus 64 bytes, all on the FIDO node.
+    ASSERT_EQ(fake.writes.size(), 3u);
+    for (const auto& [path, written] : fake.writes) {
+        EXPECT_EQ(path, "/dev/hidraw1");
+        EXPECT_EQ(written.size(), 65u);
+        EXPECT_EQ(written[0], 0x00);
+    }
+    EXPECT_EQ(fake.writes[2].second[9], 0xE6);
+}
+
+TEST_F(HidapiSeam, PresenceProbeWritesOneReportOfZerosAndClosingThenDroppingClosesOnce)
+{
+    fake.records = {FakeRecord{"/dev/hidraw1"}};
+    auto key = discover();
+    ASSERT_NE(key, nullptr);
+    EXPECT_TRUE(key->is_connected());
+    ASSERT_EQ(fake.writes.size(), 1u);
+    EXPECT_EQ(fake.writes[0].second, Bytes(65, 0x00));
+
+    key->close();
+    EXPECT_EQ(fake.closes, 1);
+    key.reset();
+    EXPECT_EQ(fake.closes, 1);
+}
+
+TEST_F(HidapiSeam, PressThatComesAfterThreeSecondsStillGivesTheCode)
+{
+    fake.records = {FakeRecord{"/dev/hidraw1"}};
+    fake.command_answer = {0x00, 0x00, 0x06, 0x00, 0xBC, 0x61, 0x4E, 0x90, 0x00};
+    fake.command_delay = 3200ms;
+    auto key = discover();
+    ASSERT_NE(key, nullptr);
+    std::int32_t digits = 0;
+    const auto start = Clock::now();
+    EXPECT_EQ(key->op_get_otp({'A', 'B'}, digits), 345678u);
+    EXPECT_EQ(digits, 6);
+    EXPECT_GE(Clock::now() - start, 3200ms);
+}
