@@ -1,31 +1,26 @@
 #include "toolkit.h"
 
+#include "app_data_folder.h"
+
 #include <easylogging++.h>
 
 #include <QDir>
 #include <QFile>
 #include <QString>
 
-#ifdef _WIN32
-#include <windows.h>
-// windows.h must come first.
-#include <shlobj.h>
-#else
+#ifndef _WIN32
 #include <QStandardPaths>
 #endif
 
 namespace {
 
-// The user's roaming application-data folder, or an empty text when the system has none.
-QString application_data_folder()
+// The user's roaming application-data folder as an 8-bit path, or an empty text when the system has none.
+std::string application_data_folder()
 {
 #ifdef _WIN32
-    char path[MAX_PATH] = {};
-    if (!SHGetSpecialFolderPathA(nullptr, path, CSIDL_APPDATA, FALSE))
-        return QString();
-    return QString::fromLocal8Bit(path);
+    return appdata::roaming_application_data_folder();
 #else
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    return QFile::encodeName(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)).toStdString();
 #endif
 }
 
@@ -56,14 +51,14 @@ void setup_log(std::string conf_path)
     configuration.setToDefault();
     configuration.parseFromFile(conf_path);
 
-    const QString data_folder = application_data_folder();
-    if (!data_folder.isEmpty()) {
-        const QString folder = QDir(QDir(data_folder).filePath("Orvandel")).filePath("Larkmoor");
+    const std::string data_folder = application_data_folder();
+    if (!data_folder.empty()) {
+        // The 8-bit path goes to the library untouched; Qt decodes the same bytes to make the folder.
+        const appdata::LogLocation location = appdata::log_location(data_folder);
+        const QString folder = QFile::decodeName(location.folder.c_str());
         QDir().mkpath(folder);
-        // Same 8-bit encoding QDir used to create the folder, so non-ASCII names meet.
-        const QString file = QDir::toNativeSeparators(QDir(folder).filePath("larkmoor.log"));
-        keep_private(folder, file);
-        configuration.setGlobally(el::ConfigurationType::Filename, QFile::encodeName(file).toStdString());
+        keep_private(folder, QFile::decodeName(location.file.c_str()));
+        configuration.setGlobally(el::ConfigurationType::Filename, location.file);
     }
 
     el::Loggers::reconfigureLogger("default", configuration);

@@ -11,7 +11,10 @@
 #include <windows.h>
 // After windows.h, which the HID headers assume.
 #include <dbt.h>
+// mingw-w64's HID header declares its functions without C linkage.
+extern "C" {
 #include <hidsdi.h>
+}
 
 void DeviceEvent::register_event(QWindow* window)
 {

@@ -3,6 +3,7 @@
 #include "hid.h"
 #include "hid_access.h"
 #include "sim_bus.h"
+#include "test_helpers.h"
 
 #include <gtest/gtest.h>
 
@@ -10,11 +11,6 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
-
-inline Bytes ascii(const std::string& text)
-{
-    return Bytes(text.begin(), text.end());
-}
 
 // One simulated token with one TOTP user, plugged in, seen through the real access layer.
 class SimTokenTest : public ::testing::Test {
