@@ -102,6 +102,8 @@ Item {
                 source: "pic/clipboard-copy.png"
                 anchors.fill: parent
                 fillMode: Image.PreserveAspectFit
+                // Decoded at the size it is shown (twice that, for dense screens), not 512 x 512.
+                sourceSize: Qt.size(2 * width, 2 * height)
             }
         }
 
