@@ -79,12 +79,18 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
 
+    // A negative time limit means none.
+    static std::optional<Clock::time_point> deadline_after(int timeout_ms)
+    {
+        if (timeout_ms < 0)
+            return std::nullopt;
+        return Clock::now() + std::chrono::milliseconds(timeout_ms);
+    }
+
     int read_typed(std::uint8_t* data, std::size_t length, int timeout_ms)
     {
         std::unique_lock<std::mutex> lock(connection->mutex);
-        std::optional<Clock::time_point> deadline;
-        if (timeout_ms >= 0)
-            deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+        const std::optional<Clock::time_point> deadline = deadline_after(timeout_ms);
         for (;;) {
             if (dead())
                 return -1;
@@ -103,9 +109,7 @@ private:
     int read_token(std::uint8_t* data, std::size_t length, int timeout_ms)
     {
         std::unique_lock<std::mutex> lock(connection->mutex);
-        std::optional<Clock::time_point> deadline;
-        if (timeout_ms >= 0)
-            deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+        const std::optional<Clock::time_point> deadline = deadline_after(timeout_ms);
         for (;;) {
             if (dead())
                 return -1;

@@ -85,5 +85,8 @@ TEST_F(ScriptedAccess, TimedReadWaitsItsLimitAndCancelEndsABlockingRead)
     hidaccess::hid_cancel(device);
     EXPECT_EQ(blocked.get(), -1);
     EXPECT_LT(Clock::now() - start, 1s);
+    // The cancel sticks: no later read, write (a presence probe) or flush finds the device alive.
+    EXPECT_EQ(hidaccess::hid_read_timeout(device, report, sizeof report, 1000), -1);
     EXPECT_EQ(hidaccess::hid_write(device, nullptr, 0), -1);
+    EXPECT_EQ(hidaccess::hid_flush_queue(device), -1);
 }

@@ -2,11 +2,8 @@
 
 #include "hid.h"
 #include "hid_access.h"
+#include "oathtool.h"
 #include "sim_bus.h"
-
-#include <QProcess>
-#include <QString>
-#include <QStringList>
 
 #include <cstdint>
 #include <memory>
@@ -56,12 +53,5 @@ struct SimulatedBus {
 // What an independent implementation says the code of the window holding `time` is.
 inline int oathtool_code(std::int64_t time)
 {
-    QByteArray hex;
-    for (char c : kSecret)
-        hex += QByteArray::number(static_cast<unsigned char>(c), 16).rightJustified(2, '0');
-    QProcess oathtool;
-    oathtool.start("oathtool", {"--totp", "-d", "6", "-N", "@" + QString::number(time), QString::fromLatin1(hex)});
-    if (!oathtool.waitForFinished(10000) || oathtool.exitCode() != 0)
-        return -1;
-    return oathtool.readAllStandardOutput().trimmed().toInt();
+    return std::stoi(oathtool("--totp -d 6 -N @" + std::to_string(time) + " " + hex(ascii(kSecret))));
 }
