@@ -22,9 +22,6 @@ constexpr std::uint16_t kFidoUsagePage = 0xF1D0;
 constexpr std::uint16_t kGenericDesktopPage = 0x01;
 constexpr std::uint16_t kKeyboardUsage = 0x06;
 
-// The same SELECT of the token's OTP application that every request starts with.
-constexpr std::array<std::uint8_t, 14> kSelectApdu = {
-    0x00, 0xA4, 0x04, 0x00, 0x09, 0xD1, 0x56, 0x00, 0x01, 0x32, 0x83, 0x26, 0x01, 0x01};
 constexpr std::uint8_t kCommandMsg = 0x83;
 
 enum class Kind { Fido, Keyboard, Other };

@@ -18,9 +18,6 @@ constexpr std::size_t kChannelPosition = kNoncePosition + kNonceSize;
 constexpr int kContinuationTimeoutMs = 2000;
 constexpr std::int64_t kTimeStep = 30;
 
-// ISO 7816-4 SELECT by name of the token's OTP application.
-constexpr std::array<std::uint8_t, 14> kSelectApdu = {
-    0x00, 0xA4, 0x04, 0x00, 0x09, 0xD1, 0x56, 0x00, 0x01, 0x32, 0x83, 0x26, 0x01, 0x01};
 
 using Clock = std::chrono::steady_clock;
 

@@ -3,7 +3,14 @@
 #include "usbkey.h"
 
 #include <array>
+#include <cstdint>
+
+#include <array>
 #include <cstddef>
+
+// ISO 7816-4 SELECT by name of the token's OTP application, sent in MSG before every command.
+inline constexpr std::array<std::uint8_t, 14> kSelectApdu = {
+    0x00, 0xA4, 0x04, 0x00, 0x09, 0xD1, 0x56, 0x00, 0x01, 0x32, 0x83, 0x26, 0x01, 0x01};
 
 // A key that speaks FIDO U2F HID: every request gets a fresh channel (INIT), selects the
 // token's application on it (SELECT in MSG), then carries the command in MSG.
