@@ -4,6 +4,7 @@
 #include "command_line.h"
 #include "doctor.h"
 #include "exit_code.h"
+#include "larkmoor_version.h"
 #include "terminal.h"
 #include "token_commands.h"
 #include "verbose_log.h"
@@ -46,6 +47,10 @@ int run_cli(const QStringList& arguments, std::ostream& out, std::ostream& err, 
     const CommandLine command_line = parse_command_line(arguments);
     if (command_line.help) {
         out << command_line.usage.toStdString();
+        return kSuccess;
+    }
+    if (command_line.version) {
+        out << "larkmoor-cli " << LARKMOOR_VERSION << '\n';
         return kSuccess;
     }
     if (!command_line.invocation) {

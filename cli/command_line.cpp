@@ -66,7 +66,8 @@ CommandLine parse_command_line(const QStringList& arguments)
     const QCommandLineOption wait("wait", "code, info: keep asking until the button is pressed.");
     const QCommandLineOption timeout("timeout", "Give up after <seconds>.", "seconds");
     const QCommandLineOption verbose({"v", "verbose"}, "Copy log records to standard error.");
-    parser.addOptions({help, json, wait, timeout, verbose});
+    const QCommandLineOption version("version", "Show the version.");
+    parser.addOptions({help, json, wait, timeout, verbose, version});
     parser.addPositionalArgument("command", "code, info, press-mode on|off or doctor.", "command [on|off]");
 
     CommandLine result;
@@ -77,6 +78,10 @@ CommandLine parse_command_line(const QStringList& arguments)
     }
     if (parser.isSet(help)) {
         result.help = true;
+        return result;
+    }
+    if (parser.isSet(version)) {
+        result.version = true;
         return result;
     }
 

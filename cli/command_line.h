@@ -19,8 +19,9 @@ struct Invocation {
 };
 
 struct CommandLine {
-    std::optional<Invocation> invocation;  // absent for --help and for a usage error
+    std::optional<Invocation> invocation;  // absent for --help, --version and a usage error
     bool help = false;
+    bool version = false;
     QString error;  // one sentence; empty unless the usage is wrong
     QString usage;  // the help page
 };
