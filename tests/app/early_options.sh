@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# --version and --help of the window programs: answered with exit code 0 where no display can be
+# opened, so they must come before Qt starts. Usage: early_options.sh <bin dir> <version>
+set -euo pipefail
+bin_dir=$1
+version=$2
+fail() { echo "FAIL: $*" >&2; exit 1; }
+unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
+
+for program in larkmoor larkmoor-demo; do
+  [ -x "$bin_dir/$program" ] || continue
+  out=$("$bin_dir/$program" --version 2>&1) || fail "$program --version exited $?: $out"
+  [ "$out" = "$program $version" ] || fail "$program --version printed '$out'"
+  for option in --help -h; do
+    out=$("$bin_dir/$program" "$option" 2>&1) || fail "$program $option exited $?: $out"
+    [ "$(head -1 <<<"$out")" = "Usage: $program [options]" ] || fail "$program $option printed '$out'"
+  done
+done
+echo "early options: passed"
