@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # --version and --help of the window programs: answered with exit code 0 where no display can be
-# opened, so they must come before Qt starts. Usage: early_options.sh <bin dir> <version>
+# opened, so they must come before Qt starts; and larkmoor-cli's --version.
+# Usage: early_options.sh <bin dir> <version>
 set -euo pipefail
 bin_dir=$1
 version=$2
@@ -16,4 +17,6 @@ for program in larkmoor larkmoor-demo; do
     [ "$(head -1 <<<"$out")" = "Usage: $program [options]" ] || fail "$program $option printed '$out'"
   done
 done
+out=$("$bin_dir/larkmoor-cli" --version 2>&1) || fail "larkmoor-cli --version exited $?: $out"
+[ "$out" = "larkmoor-cli $version" ] || fail "larkmoor-cli --version printed '$out'"
 echo "early options: passed"
