@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The man pages list exactly the options that --help lists (and, for larkmoor-cli, the commands),
-# so that neither can change without the other. Usage: man_options.sh <bin dir> <man page dir>
+# so that neither can change without the other; they and the AppStream file name the programs'
+# version. Usage: man_options.sh <bin dir> <man page dir>
 set -euo pipefail
 bin_dir=$1
 man_dir=$2
@@ -15,7 +16,12 @@ man_tags() {
 }
 options_of() { grep -oE '(^|[ ,])--?[a-z][a-z-]*' | tr -d ' ,' | sort; }
 
+version=$("$bin_dir/larkmoor-cli" --version | awk '{print $2}')
+grep -q "<release version=\"$version\"" "$man_dir/com.orvandel.Larkmoor.metainfo.xml" ||
+  fail "the AppStream file has no release $version"
+
 for program in larkmoor larkmoor-cli; do
+  grep -q "^\.TH .* \"Larkmoor $version\"" "$man_dir/$program.1" || fail "$program.1 is not for version $version"
   help=$("$bin_dir/$program" --help)
   # In --help, an option line starts with two spaces and a dash; its name column ends at two spaces.
   from_help=$(sed -n 's/^  \(-[^ ].*\)/\1/p' <<<"$help" | sed 's/  .*//' | options_of)
