@@ -53,6 +53,7 @@ constexpr int kPressPromptDelayMs = 1000;
 OtpStatus::OtpStatus(const std::shared_ptr<UsbKey>& key, QObject* parent)
     : QObject(parent), key(key), clock(system_seconds)
 {
+    press_prompt_timer.setTimerType(Qt::PreciseTimer);
     press_prompt_timer.setSingleShot(true);
     press_prompt_timer.setInterval(kPressPromptDelayMs);
     connect(&press_prompt_timer, &QTimer::timeout, this, &OtpStatus::show_press_prompt);
