@@ -123,6 +123,36 @@ private slots:
         QVERIFY(!log.contains("No window to register for device notifications; running without hot-plug"));
     }
 
+    void rescan_never_waits_for_a_busy_token_and_a_lost_token_clears_the_model()
+    {
+        using namespace std::chrono_literals;
+        make_frame();
+        frame->rescan_key();
+        QSignalSpy shown(frame.get(), &MainFrame::show_otp_status);
+        OtpStatus* status = frame->current_otp_status();
+        sim->token->set_answer_delay(500ms);
+
+        // A read and a press-mode switch in turn hold the token; the probe waits for neither.
+        status->response_time_changed();
+        QTRY_VERIFY(status->is_worker_running());
+        status->request_press_mode(true);
+        for (int i = 0; i < 2; ++i) {
+            QElapsedTimer call;
+            call.start();
+            frame->rescan_key();
+            QVERIFY(call.elapsed() < 50);
+            QCOMPARE(frame->current_otp_status(), status);
+            QTRY_VERIFY(!status->is_worker_running());
+        }
+        QCOMPARE(shown.count(), 0);
+
+        // Pulled out during the switch: its failure alone leads to the no-key state.
+        sim->bus->unplug(sim->token_id);
+        QTRY_COMPARE_WITH_TIMEOUT(shown.count(), 1, 5000);
+        QCOMPARE(published(), nullptr);
+        QCOMPARE(frame->current_otp_status(), nullptr);
+    }
+
     void shutdown_while_a_worker_waits_on_a_silent_token_is_quick()
     {
         make_frame();
