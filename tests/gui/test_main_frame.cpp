@@ -133,8 +133,9 @@ private slots:
         sim->token->set_answer_delay(500ms);
 
         // A read and a press-mode switch in turn hold the token; the probe waits for neither.
+        const std::size_t reports = sim->token->received_reports().size();
         status->response_time_changed();
-        QTRY_VERIFY(status->is_worker_running());
+        QTRY_VERIFY(sim->token->received_reports().size() > reports);
         status->request_press_mode(true);
         for (int i = 0; i < 2; ++i) {
             QElapsedTimer call;
