@@ -68,6 +68,7 @@ private slots:
 
         first->response_time_changed();
         QTRY_COMPARE(first->serial_num(), QString("ABC123"));
+        QTRY_VERIFY(!first->is_worker_running());  // while one runs, the probe keeps the token
         sim->bus->unplug(sim->token_id);
         sim->bus->unplug(second_id);
         frame->rescan_key();
