@@ -351,13 +351,14 @@ void OtpStatus::request_press_mode(bool on)
             if (closing.load())
                 return;
             // The result first: a rescan that key_lost causes drops this model and its events.
-            QMetaObject::invokeMethod(this, [this, on, ok] { finish_press_mode(on, ok); }, Qt::QueuedConnection);
+            // By name: Qt then copies the arguments itself, under its own locks.
+            QMetaObject::invokeMethod(this, "finish_press_mode", Qt::QueuedConnection, Q_ARG(bool, on), Q_ARG(bool, ok));
             if (lost.exchange(false))
                 emit key_lost();
         });
     } catch (const std::system_error& e) {
         LOG(ERROR) << "Failed to start the press mode switch: " << e.what();
-        QMetaObject::invokeMethod(this, [this, on] { finish_press_mode(on, false); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, "finish_press_mode", Qt::QueuedConnection, Q_ARG(bool, on), Q_ARG(bool, false));
     }
 }
 

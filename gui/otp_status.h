@@ -80,6 +80,10 @@ signals:
     // A worker could not reach the token any more; emitted after it has let go of it.
     void key_lost();
 
+private slots:
+    // GUI thread, queued by the press-mode worker.
+    void finish_press_mode(bool on, bool ok);
+
 private:
     // Never waits: when no key access runs, joins the finished worker and says yes.
     bool ready_for_worker();
@@ -96,7 +100,6 @@ private:
     void clear_code(std::optional<std::uint64_t> current_window);
     // A read of the current window has taken longer than a token takes without its button.
     void show_press_prompt();
-    void finish_press_mode(bool on, bool ok);
     // A code read ended with nothing to show; takes back a prompt that turned out wrong.
     void end_read_without_text();
 
