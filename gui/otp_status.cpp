@@ -97,7 +97,12 @@ int OtpStatus::response_time_changed()
         // Only this thread starts workers and the last one has been joined, so serial_bytes
         // is not being written while it is looked at.
         if (serial_bytes.empty())
-            start_worker([this] { update_serial_num(); });
+            start_worker([this, counter] {
+                update_serial_num();
+                // A fresh model goes straight on to its first code instead of waiting a tick.
+                if (!serial_bytes.empty())
+                    update_otp(counter);
+            });
         else
             start_worker([this, counter] { update_otp(counter); });
     }
