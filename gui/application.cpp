@@ -13,6 +13,8 @@
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
+#include <QQuickWindow>
+#include <QSGRendererInterface>
 #include <QUrl>
 
 int run_application(int& argc, char** argv, std::shared_ptr<hidaccess::RawDeviceIo> device_io,
@@ -20,6 +22,20 @@ int run_application(int& argc, char** argv, std::shared_ptr<hidaccess::RawDevice
 {
     // The window has a fixed size in points; on dense screens it must not shrink.
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    // A small window of text and images needs no GPU, and without GL no driver stands between the
+    // user and the code; it also costs less memory and start-up time. The user's own choice wins.
+    // Qt 5 has no backend named "opengl" (OpenGL is its default): that name asks for the default
+    // instead of a plugin lookup that fails with a warning.
+    bool scene_graph_chosen = false;
+    for (const char* name : {"QMLSCENE_DEVICE", "QT_QUICK_BACKEND"}) {
+        if (qEnvironmentVariableIsEmpty(name))
+            continue;
+        scene_graph_chosen = true;
+        if (qgetenv(name) == "opengl")
+            qunsetenv(name);
+    }
+    if (!scene_graph_chosen)
+        QQuickWindow::setSceneGraphBackend(QSGRendererInterface::Software);
     QGuiApplication app(argc, argv);
 
     SingleInstance instance(instance_name);

@@ -125,16 +125,22 @@ int OtpStatus::response_time_changed()
         ready_for_worker()) {
         // Only this thread starts workers and the last one has been joined, so serial_bytes
         // is not being written while it is looked at.
-        if (serial_bytes.empty()) {
-            start_worker([this] { update_serial_num(); });
-        } else {
-            {
-                std::lock_guard<std::mutex> lock(fields_mutex);
-                read_pending = true;
-            }
-            press_prompt_timer.start();
-            start_worker([this, counter] { update_otp(counter); });
+        {
+            std::lock_guard<std::mutex> lock(fields_mutex);
+            read_pending = true;
         }
+        press_prompt_timer.start();
+        if (serial_bytes.empty())
+            start_worker([this, counter] {
+                update_serial_num();
+                // A fresh model goes straight on to its first code instead of waiting a tick.
+                if (!serial_bytes.empty())
+                    update_otp(counter, false);
+                else
+                    end_read_without_text();
+            });
+        else
+            start_worker([this, counter] { update_otp(counter); });
     }
     return static_cast<int>(time - time % step_seconds);
 }
@@ -226,9 +232,10 @@ void OtpStatus::update_serial_num()
     }
 }
 
-void OtpStatus::update_otp(std::uint64_t counter)
+void OtpStatus::update_otp(std::uint64_t counter, bool new_thread)
 {
-    LOG(INFO) << "New thread started.";
+    if (new_thread)
+        LOG(INFO) << "New thread started.";
     try {
         std::int32_t digits_read = 0;
         // Ask for the window this tick decided on, so the code and last_counter always agree.

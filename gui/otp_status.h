@@ -90,7 +90,8 @@ private:
     // Runs body on a new worker that holds `mutex` throughout.
     void start_worker(std::function<void()> body);
     void update_serial_num();
-    void update_otp(std::uint64_t counter);
+    // new_thread: this read starts its worker, which the log records.
+    void update_otp(std::uint64_t counter, bool new_thread = true);
     bool query_token_info_locked();
     // Reads the active user's serial into serial_bytes and publishes its text; caller holds mutex.
     void read_serial_num();

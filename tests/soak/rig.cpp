@@ -195,7 +195,8 @@ void Rig::read_serial()
 {
     if (!model().serial_num().isEmpty())
         return;
-    tick_and_wait();
+    // Outside a tick: a fresh model's first tick reads the window's code as well.
+    model().query_token_info();
     expect(model().serial_num() == QString::fromStdString(kActiveSerial),
            "the serial number is read, got " + quoted(model().serial_num()));
 }

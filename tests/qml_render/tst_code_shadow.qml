@@ -1,0 +1,131 @@
+import QtQuick 2.12
+import QtQuick.Controls 2.12
+import QtGraphicalEffects 1.12
+import QtTest 1.2
+import Larkmoor.Testing 1.0
+
+// The code must show on every scene graph, and its image shadow must look as the shader
+// shadow it replaced did on OpenGL. Run by test_qml on an X display, once per scene graph (the
+// offscreen platform grabs nothing from the software one).
+TestCase {
+    id: test
+    name: "CodeShadow"
+    when: windowShown
+    visible: true
+    width: 640
+    height: 230
+
+    StandInOtpStatus {
+        id: status
+    }
+
+    // The label as it used to be drawn, through a layer with a DropShadow, which only a GPU
+    // scene graph runs: kept here alone, as the yardstick for the image shadow.
+    Component {
+        id: shader_shadow_page
+
+        Item {
+            Rectangle {
+                color: "transparent"
+                anchors.fill: parent
+                anchors.margins: 10
+
+                Label {
+                    objectName: "otp_value_bar"
+                    text: "123 456"
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    anchors.top: parent.top
+                    anchors.topMargin: 35
+                    leftPadding: 10
+                    rightPadding: 10
+                    font.pixelSize: 40
+                    color: "black"
+                    background: Rectangle {
+                        color: "lightgray"
+                    }
+                    layer.enabled: true
+                    layer.effect: DropShadow {
+                        transparentBorder: true
+                        color: "#aa000000"
+                        radius: samples
+                        horizontalOffset: 3
+                        verticalOffset: 3
+                    }
+                }
+            }
+        }
+    }
+
+    property var page: null
+
+    function init() {
+        Harness.publish("otp_status", status)
+        status.deliver(123456, 6, "")
+        page = Qt.createComponent("qrc:/otp_status_view.qml").createObject(test, { x: 320, width: 320, height: 230 })
+        page.disable_otp_timer()
+        // Only the code and its shadow are compared; the button sits in the shadow's reach.
+        findChild(page, "btn_copy").visible = false
+        waitForRendering(page)
+    }
+
+    function cleanup() {
+        page.destroy()
+    }
+
+    // The code label and the reach of its shadow (offset 3 plus a blur of 9), in window pixels.
+    function shadow_region(target) {
+        var label = findChild(target, "otp_value_bar")
+        var origin = label.mapToItem(test, 0, 0)
+        return { x: Math.floor(origin.x) - 8, y: Math.floor(origin.y) - 8,
+                 width: Math.ceil(label.width) + 22, height: Math.ceil(label.height) + 22 }
+    }
+
+    function verify_code_drawn(image, region) {
+        compare(image.width, test.width, "nothing was grabbed")
+        var dark = 0
+        for (var y = region.y; y < region.y + region.height; ++y)
+            for (var x = region.x; x < region.x + region.width; ++x)
+                if (image.red(x, y) < 80 && image.green(x, y) < 80 && image.blue(x, y) < 80)
+                    ++dark
+        verify(dark > 100, "the code is not drawn: " + dark + " dark pixels")
+        // And its shadow: darker than the page just right of the label, half-way down.
+        var shade = image.red(region.x + region.width - 12, Math.round(region.y + region.height / 2))
+        verify(shade < 200, "no shadow beside the code: " + shade)
+    }
+
+    function test_code_drawn_on_this_scene_graph() {
+        verify_code_drawn(grabImage(test), shadow_region(page))
+    }
+
+    function test_image_shadow_matches_shader_shadow() {
+        if (GraphicsInfo.api !== GraphicsInfo.OpenGL)
+            skip("the shader shadow needs the OpenGL scene graph")
+        var old_page = shader_shadow_page.createObject(test, { width: 320, height: 230 })
+        waitForRendering(old_page)
+        var image = grabImage(test)
+        var old_region = shadow_region(old_page)
+        var region = shadow_region(page)
+        compare([region.y, region.width, region.height], [old_region.y, old_region.width, old_region.height])
+        verify_code_drawn(image, old_region)
+        verify_code_drawn(image, region)
+
+        var total = 0
+        var worst = 0
+        for (var y = region.y; y < region.y + region.height; ++y) {
+            for (var x = 0; x < region.width; ++x) {
+                var a = old_region.x + x
+                var b = region.x + x
+                var differences = [image.red(a, y) - image.red(b, y), image.green(a, y) - image.green(b, y),
+                                   image.blue(a, y) - image.blue(b, y)]
+                for (var c = 0; c < 3; ++c) {
+                    total += Math.abs(differences[c])
+                    worst = Math.max(worst, Math.abs(differences[c]))
+                }
+            }
+        }
+        old_page.destroy()
+        // The glyphs differ a little too: the old label reached the window through a texture.
+        var mean = total / (3 * region.width * region.height)
+        verify(mean < 3.0 && worst < 48, "image shadow differs: mean " + mean.toFixed(2) + ", worst " + worst)
+    }
+}
