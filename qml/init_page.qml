@@ -7,12 +7,24 @@ Item {
         anchors.fill: parent
 
         Label {
+            id: no_key_label
             text: "No Key Detected!"
             anchors.horizontalCenter: parent.horizontalCenter
             anchors.top: parent.top
             anchors.topMargin: 30
             font.pixelSize: 20
             color: "black"
+        }
+
+        Label {
+            objectName: "no_key_guidance"
+            text: "Plug your Orvandel token in.\nIf it is plugged in, see \"Token not found?\"\nin Help \u2192 Online Help (F1)."
+            anchors.horizontalCenter: parent.horizontalCenter
+            anchors.top: no_key_label.bottom
+            anchors.topMargin: 14
+            horizontalAlignment: Text.AlignHCenter
+            font.pixelSize: 13
+            color: "#555555"
         }
     }
 }
