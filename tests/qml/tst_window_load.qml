@@ -52,7 +52,7 @@ TestCase {
         var stack = findChild(window, "stackView")
         var settings = window.menuBar.menuAt(1)
         var settings_entry = window.menuBar.itemAt(1)
-        compare(settings.title, "Settings")
+        compare(settings_entry.contentItem.text, "Settings")
         verify(!settings.enabled)
         verify(!settings_entry.enabled)
         compare(settings_entry.contentItem.opacity, 0.3)
@@ -60,6 +60,10 @@ TestCase {
         verify(!is_otp_page(stack.currentItem))
         window.menuBar.menuAt(2).itemAt(0).triggered()
         compare(Harness.opened_files, [], "Online Help opened something without a help page")
+        var help = findChild(window, "dialog_help")
+        tryVerify(function() { return help.opened }, 1000, "no built-in help without a help address")
+        help.close()
+        tryVerify(function() { return !help.visible })
 
         // What the controller's constructor and start-up publish, in that order.
         Harness.publish_null("otp_status")
