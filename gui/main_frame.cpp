@@ -38,8 +38,12 @@ void MainFrame::rescan_key()
     // From here to the signal nothing processes events, so no binding sees the dropped model.
     otp_status.reset();
     std::shared_ptr<U2FUsbKey> key = find_key();
-    if (key)
+    if (key) {
         otp_status = std::make_shared<OtpStatus>(key, nullptr);
+        // A worker that finds the token gone says so at once, so a token pulled out during a
+        // press wait or a read leads to the no-key page without another hot-plug event.
+        connect(otp_status.get(), &OtpStatus::key_lost, this, &MainFrame::rescan_key, Qt::QueuedConnection);
+    }
     context->setContextProperty("otp_status", otp_status.get());
     emit show_otp_status();
 }

@@ -4,10 +4,13 @@
 
 #include <easylogging++.h>
 
+#include <QMetaObject>
+
 #include <algorithm>
 #include <chrono>
 #include <limits>
 #include <string>
+#include <system_error>
 
 namespace {
 
@@ -40,19 +43,33 @@ const char* hash_name(std::int32_t type)
     }
 }
 
+const char* const kPressText = "Press the key to get the OTP!";
+
+// A token answers within a few hundred milliseconds; longer means it waits for its button.
+constexpr int kPressPromptDelayMs = 1000;
+
 }  // namespace
 
 OtpStatus::OtpStatus(const std::shared_ptr<UsbKey>& key, QObject* parent)
     : QObject(parent), key(key), clock(system_seconds)
 {
+    press_prompt_timer.setSingleShot(true);
+    press_prompt_timer.setInterval(kPressPromptDelayMs);
+    connect(&press_prompt_timer, &QTimer::timeout, this, &OtpStatus::show_press_prompt);
 }
 
 OtpStatus::~OtpStatus()
 {
+    // Whatever still runs fails from here on; nobody wants its answer or its signals now.
+    closing.store(true);
     if (worker && worker->joinable()) {
         // The worker may wait on a token that never answers; nobody wants its answer now.
         key->cancel();
         worker->join();
+    }
+    if (press_worker.joinable()) {
+        key->cancel();
+        press_worker.join();
     }
     key->close();
 }
@@ -65,7 +82,10 @@ void OtpStatus::set_clock(Clock replacement)
 bool OtpStatus::ready_for_worker()
 {
     // A worker that has started but not yet taken the mutex is still running: joining it
-    // would hold the GUI thread for a whole exchange with the token.
+    // would hold the GUI thread for a whole exchange with the token. A pending press-mode
+    // switch goes first: it waits for the mutex and must not be starved by ticks.
+    if (press_pending)
+        return false;
     if (worker_running.load())
         return false;
     if (!mutex.try_lock())
@@ -81,10 +101,15 @@ void OtpStatus::start_worker(std::function<void()> body)
     ++worker_count;
     worker_running.store(true);
     worker = std::make_shared<std::thread>([this, body = std::move(body)] {
-        std::lock_guard<std::mutex> lock(mutex);
-        body();
-        // Still under the mutex: whoever takes it next sees no worker running.
-        worker_running.store(false);
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            body();
+            // Still under the mutex: whoever takes it next sees no worker running.
+            worker_running.store(false);
+        }
+        // Only now: the controller's probe, which this makes it run, must find the token free.
+        if (lost.exchange(false) && !closing.load())
+            emit key_lost();
     });
 }
 
@@ -96,10 +121,21 @@ int OtpStatus::response_time_changed()
         ready_for_worker()) {
         // Only this thread starts workers and the last one has been joined, so serial_bytes
         // is not being written while it is looked at.
-        if (serial_bytes.empty())
+        if (serial_bytes.empty()) {
             start_worker([this] { update_serial_num(); });
-        else
+        } else {
+            // No code of an earlier window may stay on screen while this one is awaited.
+            if (counter != reading_window) {
+                reading_window = counter;
+                clear_code();
+            }
+            {
+                std::lock_guard<std::mutex> lock(fields_mutex);
+                read_pending = true;
+            }
+            press_prompt_timer.start();
             start_worker([this, counter] { update_otp(counter); });
+        }
     }
     return static_cast<int>(time - time % step_seconds);
 }
@@ -122,12 +158,54 @@ void OtpStatus::read_serial_num()
 
 void OtpStatus::show_error(const char* text)
 {
+    const QString message = QString::fromUtf8(text);
+    bool message_changed = false;
     {
         std::lock_guard<std::mutex> lock(fields_mutex);
-        err_msg_text = QString::fromUtf8(text);
+        message_changed = err_msg_text != message;
+        err_msg_text = message;
+        otp_value.store(0);
+        read_pending = false;
+        prompt_shown = false;
     }
-    otp_value.store(0);
+    if (message_changed)
+        emit err_msg_changed();
     emit otp_changed();
+}
+
+void OtpStatus::clear_code()
+{
+    bool had_code = false;
+    bool had_text = false;
+    {
+        std::lock_guard<std::mutex> lock(fields_mutex);
+        had_code = otp_value.load() != 0;
+        if (had_code) {
+            // The text behind a shown code is an old error's; shown now it would mislead.
+            had_text = !err_msg_text.isEmpty();
+            err_msg_text.clear();
+            prompt_shown = false;
+            otp_value.store(0);
+        }
+    }
+    if (had_text)
+        emit err_msg_changed();
+    if (had_code)
+        emit otp_changed();
+}
+
+void OtpStatus::show_press_prompt()
+{
+    {
+        std::lock_guard<std::mutex> lock(fields_mutex);
+        // The read has published (code or error) or the text says so already.
+        if (!read_pending || otp_value.load() != 0 || err_msg_text == QLatin1String(kPressText))
+            return;
+        err_before_prompt = err_msg_text;
+        err_msg_text = QString::fromUtf8(kPressText);
+        prompt_shown = true;
+    }
+    emit err_msg_changed();
 }
 
 void OtpStatus::update_serial_num()
@@ -136,9 +214,10 @@ void OtpStatus::update_serial_num()
     try {
         read_serial_num();
     } catch (const KeyNoObjectException&) {
-        show_error("Press the key to get the OTP!");
+        show_error(kPressText);
     } catch (const KeyAccessException&) {
         LOG(ERROR) << "Get serial number error";
+        lost.store(true);
         show_error("Failed to access the key.\nRe-plug in the key!");
     } catch (const std::exception&) {
         LOG(ERROR) << "Update otp runtime error";
@@ -157,18 +236,42 @@ void OtpStatus::update_otp(std::uint64_t counter)
         // A real token truncates to 31 bits; anything larger would show as a negative number.
         if (code > static_cast<std::uint32_t>(std::numeric_limits<int>::max()))
             THROW_KEY_EXCEPTION(KeyAccessException("OTP value does not fit: " + std::to_string(code)));
-        digits_value.store(digits_read);
-        otp_value.store(static_cast<int>(code));
-        last_counter.store(static_cast<int>(static_cast<std::uint32_t>(counter)));
+        {
+            std::lock_guard<std::mutex> lock(fields_mutex);
+            digits_value.store(digits_read);
+            otp_value.store(static_cast<int>(code));
+            last_counter.store(static_cast<int>(static_cast<std::uint32_t>(counter)));
+            read_pending = false;
+            prompt_shown = false;
+        }
         emit otp_changed();
     } catch (const KeyNoObjectException&) {
-        show_error("Press the key to get the OTP!");
+        show_error(kPressText);
     } catch (const KeyAccessException&) {
         LOG(ERROR) << "Update otp key access error";
+        lost.store(true);
         show_error("Failed to access the key.\nRe-plug in the key and\nclick the Rescan button!");
     } catch (const std::exception&) {
         LOG(ERROR) << "Update otp runtime error";
+        end_read_without_text();
     }
+}
+
+void OtpStatus::end_read_without_text()
+{
+    bool restored = false;
+    {
+        std::lock_guard<std::mutex> lock(fields_mutex);
+        read_pending = false;
+        // The prompt guessed at a press wait that this failure shows was none.
+        if (prompt_shown) {
+            err_msg_text = err_before_prompt;
+            prompt_shown = false;
+            restored = true;
+        }
+    }
+    if (restored)
+        emit err_msg_changed();
 }
 
 bool OtpStatus::query_token_info()
@@ -184,8 +287,10 @@ bool OtpStatus::query_token_info_locked()
             read_serial_num();
         users.clear();
         key->op_get_user_info(users);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         LOG(ERROR) << "Query token info error";
+        if (dynamic_cast<const KeyAccessException*>(&e) != nullptr)
+            lost.store(true);
     }
 
     const auto user = std::find_if(users.begin(), users.end(),
@@ -219,16 +324,64 @@ bool OtpStatus::set_press_mode(bool on)
     try {
         key->switch_press_mode(on);
         return true;
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        // The token gone is news for the controller; a refusal concerns only this switch.
+        if (dynamic_cast<const KeyAccessException*>(&e) != nullptr)
+            lost.store(true);
         LOG(ERROR) << "Failed to set press mode.";
         return false;
     }
 }
 
+void OtpStatus::request_press_mode(bool on)
+{
+    if (press_pending) {
+        LOG(INFO) << "Press mode switch already under way; request ignored";
+        return;
+    }
+    if (press_worker.joinable())
+        press_worker.join();
+    press_pending = true;
+    emit press_mode_pending_changed();
+    try {
+        press_worker = std::thread([this, on] {
+            const bool ok = set_press_mode(on);
+            if (closing.load())
+                return;
+            // The result first: a rescan that key_lost causes drops this model and its events.
+            QMetaObject::invokeMethod(this, [this, on, ok] { finish_press_mode(on, ok); }, Qt::QueuedConnection);
+            if (lost.exchange(false))
+                emit key_lost();
+        });
+    } catch (const std::system_error& e) {
+        LOG(ERROR) << "Failed to start the press mode switch: " << e.what();
+        QMetaObject::invokeMethod(this, [this, on] { finish_press_mode(on, false); }, Qt::QueuedConnection);
+    }
+}
+
+void OtpStatus::finish_press_mode(bool on, bool ok)
+{
+    // The worker has posted this as its last act but one; the join is at once.
+    if (press_worker.joinable())
+        press_worker.join();
+    press_pending = false;
+    emit press_mode_pending_changed();
+    emit press_mode_finished(on, ok);
+}
+
 bool OtpStatus::is_key_connected()
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    if (press_pending || worker_running.load())
+        return true;
+    std::unique_lock<std::mutex> lock(mutex, std::try_to_lock);
+    if (!lock.owns_lock())
+        return true;
     return key->is_connected();
+}
+
+bool OtpStatus::press_mode_pending() const
+{
+    return press_pending;
 }
 
 std::uint64_t OtpStatus::workers_started() const
@@ -265,7 +418,17 @@ int OtpStatus::otp() const
 
 void OtpStatus::set_otp(int value)
 {
-    otp_value.store(value);
+    if (value == 0) {
+        clear_code();
+        return;
+    }
+    bool changed = false;
+    {
+        std::lock_guard<std::mutex> lock(fields_mutex);
+        changed = otp_value.exchange(value) != value;
+    }
+    if (changed)
+        emit otp_changed();
 }
 
 int OtpStatus::step() const

@@ -4,10 +4,12 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -25,6 +27,7 @@ class OtpStatus : public QObject {
     Q_PROPERTY(QString err_msg READ err_msg NOTIFY err_msg_changed)
     Q_PROPERTY(int digits READ digits WRITE set_digits NOTIFY digits_changed)
     Q_PROPERTY(QString token_info READ token_info WRITE set_token_info NOTIFY token_info_changed)
+    Q_PROPERTY(bool press_mode_pending READ press_mode_pending NOTIFY press_mode_pending_changed)
 
 public:
     // Seconds since the Unix epoch; tests replace it to cross time windows without waiting.
@@ -40,7 +43,12 @@ public:
     Q_INVOKABLE bool set_press_mode(bool on);
     Q_INVOKABLE bool query_token_info();
     Q_INVOKABLE bool async_query_token_info();
+    // Returns at once; the switch runs on a worker and press_mode_finished brings its result.
+    // A request while one is pending is ignored: its result is the one that will come.
+    Q_INVOKABLE void request_press_mode(bool on);
 
+    // Never waits: while a worker uses the token it counts as connected, and that worker's own
+    // failure (key_lost) or the removal event decides.
     bool is_key_connected();
     // Workers started so far, and whether the last one is still at work (until it has left
     // the token and published its result): a driver can tell whether a tick started one,
@@ -58,6 +66,7 @@ public:
     void set_digits(int value);
     QString token_info() const;
     void set_token_info(const QString& value);
+    bool press_mode_pending() const;
 
 signals:
     void token_info_changed();
@@ -65,6 +74,11 @@ signals:
     void otp_changed();
     void err_msg_changed();
     void digits_changed();
+    void press_mode_pending_changed();
+    // On the GUI thread, after request_press_mode; ok only when the token answered 90 00.
+    void press_mode_finished(bool on, bool ok);
+    // A worker could not reach the token any more; emitted after it has let go of it.
+    void key_lost();
 
 private:
     // Never waits: when no key access runs, joins the finished worker and says yes.
@@ -77,6 +91,13 @@ private:
     // Reads the active user's serial into serial_bytes and publishes its text; caller holds mutex.
     void read_serial_num();
     void show_error(const char* text);
+    // GUI thread: drops a code that may no longer be shown, with the hidden error text behind it.
+    void clear_code();
+    // A read of the current window has taken longer than a token takes without its button.
+    void show_press_prompt();
+    void finish_press_mode(bool on, bool ok);
+    // A code read ended with nothing to show; takes back a prompt that turned out wrong.
+    void end_read_without_text();
 
     QString token_info_text;
     QString serial_num_text;
@@ -95,4 +116,14 @@ private:
     Bytes serial_bytes;
     mutable std::mutex fields_mutex;
     Clock clock;
+    // The window whose code read was started last; a read of another one starts a new window.
+    std::uint64_t reading_window = std::numeric_limits<std::uint64_t>::max();  // GUI thread only
+    bool read_pending = false;       // under fields_mutex: a code read has not published yet
+    bool prompt_shown = false;       // under fields_mutex: err_msg is the timer's prompt
+    QString err_before_prompt;       // under fields_mutex
+    std::atomic<bool> lost{false};   // the running worker found the token gone
+    std::atomic<bool> closing{false};
+    bool press_pending = false;      // GUI thread only
+    std::thread press_worker;
+    QTimer press_prompt_timer;
 };

@@ -195,4 +195,5 @@ void U2FUsbKey::switch_press_mode(bool on)
         ProtocolBodyOfSwitchPressModeOff body;
         combine_send(body, data, code);
     }
+    check_write_resp_code(code);
 }

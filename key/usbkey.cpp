@@ -95,6 +95,16 @@ void UsbKey::check_resp_code(const Bytes& code)
         THROW_KEY_EXCEPTION(KeyException("resp_code exception: More data available"));
 }
 
+void UsbKey::check_write_resp_code(const Bytes& code)
+{
+    if (code == Bytes{0x90, 0x00})
+        return;
+    std::string word = bytes_to_hex(code);
+    while (!word.empty() && word.back() == ' ')
+        word.pop_back();
+    THROW_KEY_EXCEPTION(KeyException("resp_code exception: Unknown status word " + word));
+}
+
 void UsbKey::op_get_active(Bytes& serial)
 {
     ProtocolBody body;
@@ -141,6 +151,7 @@ void UsbKey::op_personlization(std::uint8_t param1, std::uint8_t param2, std::ui
     Bytes data;
     Bytes code;
     combine_send(body, data, code);
+    check_write_resp_code(code);
 }
 
 std::uint32_t UsbKey::op_get_otp(const Bytes& serial, std::int32_t& digits, std::optional<std::int64_t> time)

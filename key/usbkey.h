@@ -36,6 +36,9 @@ public:
     // Leaves *header null: the frame goes out without a transport header.
     virtual void prepare_header(std::uint8_t** header);
     virtual void check_resp_code(const Bytes& code);
+    // A write took effect only when the token said 90 00; check_resp_code lets status words
+    // it does not know pass, which is right for a read's data but not for a write.
+    static void check_write_resp_code(const Bytes& code);
     // time: seconds since the Unix epoch; absent means now.
     virtual void cal_hcode(const Bytes& serial, Bytes& response, std::optional<std::int64_t> time = std::nullopt);
     virtual std::uint32_t get_otp(const Bytes& response, std::int32_t& digits);
