@@ -381,6 +381,16 @@ ApplicationWindow {
                     policy: ScrollBar.AlwaysOn
                 }
 
+                // Up and Down scroll the page while it has the keyboard.
+                Rectangle {
+                    parent: help_view
+                    anchors.fill: parent
+                    color: "transparent"
+                    border.width: 1
+                    border.color: window.palette.highlight
+                    visible: help_view.activeFocus
+                }
+
                 Text {
                     id: help_text
                     objectName: "help_text"
