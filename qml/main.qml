@@ -126,6 +126,7 @@ ApplicationWindow {
             // once sets the bar straight, unless a press on the title closed the menu: that is
             // the bar's own toggle.
             property int presses: 0
+            property int presses_at_open: 0
             onPressedChanged: {
                 if (pressed)
                     ++presses
@@ -134,12 +135,15 @@ ApplicationWindow {
             Connections {
                 target: menu_bar_item.menu
 
+                function onAboutToShow() {
+                    menu_bar_item.presses_at_open = menu_bar_item.presses
+                }
+
                 function onAboutToHide() {
-                    var presses_at_hide = menu_bar_item.presses
-                    if (menu_bar_item.pressed)
+                    if (menu_bar_item.pressed || menu_bar_item.presses !== menu_bar_item.presses_at_open)
                         return
                     Qt.callLater(function() {
-                        if (menu_bar_item.presses === presses_at_hide && !menu_bar_item.pressed
+                        if (menu_bar_item.presses === menu_bar_item.presses_at_open && !menu_bar_item.pressed
                                 && menu_bar_item.highlighted && menu_bar_item.menu && !menu_bar_item.menu.opened
                                 && !window.dialog_shown())
                             menu_bar_item.triggered()
