@@ -37,25 +37,30 @@ WindowTestCase {
         click_and_expect(preferences, "Enable Key Press", error, "This key doesn't support it.")
         verify(!Bench.token_press_mode(), "a refused switch changed the token")
 
-        // A token that waits for its button: the window waits with it, responsive, and
-        // the keyboard alone reaches and presses the button.
-        Bench.set_token_press_mode(true)
-        Bench.set_press_wait(3000)
+        // A status word the key layer does not know is a refusal too.
+        Bench.answer_next_command_with(0x6F, 0x42)
+        click_and_expect(preferences, "Enable Key Press", error, "This key doesn't support it.")
+        verify(!Bench.token_press_mode())
+
+        // A slow token: the window waits with it without blocking, says so, and the keyboard
+        // alone reaches and presses the button.
+        Bench.set_answer_delay(1500)
         var enable = button_in(preferences, "Enable Key Press")
         var waiting = find_item(preferences.contentItem, function(item) { return item.objectName === "label_press_mode_waiting" })
         for (var tabs = 0; tabs < 6 && !enable.activeFocus; ++tabs)
             keyClick(Qt.Key_Tab)
         verify(enable.activeFocus, "Tab does not reach Enable Key Press")
+        var pressed_at = Date.now()
         keyClick(Qt.Key_Return)
-        tryVerify(function() { return waiting.visible }, 1000, "the dialog does not show that it waits")
+        verify(Date.now() - pressed_at < 500, "Enter blocked the window for " + (Date.now() - pressed_at) + " ms")
+        verify(waiting.visible, "the dialog does not show that it waits")
         verify(!enable.enabled)
-        wait(700)
-        verify(!ok.visible && !error.visible, "a result before the token was pressed")
-        Bench.press_button()
-        tryVerify(function() { return ok.opened }, token_timeout, "no result after the press")
+        tryVerify(function() { return ok.opened }, token_timeout, "no result from the slow token")
+        verify(Date.now() - pressed_at >= 1000, "a result before the token answered")
         verify(shows_text(ok, "Press Mode Enabled."))
         verify(!waiting.visible && enable.enabled)
         close_with_escape(ok)
+        Bench.set_answer_delay(0)
 
         Bench.unplug()
         click_and_expect(preferences, "Disable Key Press", error, "This key doesn't support it.")
