@@ -18,7 +18,9 @@ Item {
 
         Label {
             objectName: "no_key_guidance"
-            text: "Plug your Orvandel token in.\nIf it is plugged in, see \"Token not found?\"\nin Help \u2192 Online Help (F1)."
+            text: "Plug the token in. If it is plugged in, see \"Token not found?\" in the help (Help \u2192 Online Help, or F1)."
+            width: parent.width - 40
+            wrapMode: Text.WordWrap
             anchors.horizontalCenter: parent.horizontalCenter
             anchors.top: no_key_label.bottom
             anchors.topMargin: 14

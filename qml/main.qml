@@ -295,6 +295,8 @@ ApplicationWindow {
                 readOnly: true
                 selectByMouse: true
                 selectByKeyboard: true
+                // Read-only text hides its cursor; with the keyboard here, it shows where it is.
+                cursorVisible: activeFocus
                 textFormat: TextEdit.PlainText
                 font.pixelSize: 15
                 horizontalAlignment: Text.AlignLeft
