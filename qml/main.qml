@@ -242,11 +242,8 @@ ApplicationWindow {
                     rightPadding: 10
                     spacing: 10
 
-                    // Decoded from the 256-pixel rendering at the screen's density, so it stays
-                    // sharp at any scale factor.
                     Image {
-                        source: "pic/larkmoor-icon.png"
-                        sourceSize: Qt.size(48 * Screen.devicePixelRatio, 48 * Screen.devicePixelRatio)
+                        source: "pic/larkmoor-logo-48-48.png"
                         width: 48
                         height: 48
                         anchors.horizontalCenter: parent.horizontalCenter
