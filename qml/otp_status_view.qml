@@ -171,7 +171,8 @@ Item {
     }
 
     Shortcut {
-        sequence: StandardKey.Copy
+        // Copy has several keys on some desktops (Ctrl+C, Ctrl+Insert, the Copy key): all of them.
+        sequences: [StandardKey.Copy]
         enabled: otp_page.current_otp() !== 0
         onActivated: otp_page.copy_code()
     }
