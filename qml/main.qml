@@ -106,9 +106,8 @@ ApplicationWindow {
             font.family: "Verdana"
             font.pixelSize: 16
 
-            // The title carries its Alt access key as "&"; the bar shows it without.
             contentItem: Text {
-                text: menu_bar_item.text.replace("&", "")
+                text: menu_bar_item.text
                 font: menu_bar_item.font
                 horizontalAlignment: Text.AlignLeft
                 verticalAlignment: Text.AlignVCenter
@@ -153,7 +152,7 @@ ApplicationWindow {
         }
 
         Menu {
-            title: qsTr("&File")
+            title: qsTr("File")
             font.family: "Verdana"
             font.pixelSize: menuBar.sub_menu_pixel_size
             width: window.get_item_width(menu_item_exit, 20)
@@ -166,7 +165,7 @@ ApplicationWindow {
         }
 
         Menu {
-            title: qsTr("&Settings")
+            title: qsTr("Settings")
             enabled: window.has_otp_status()
             font.pixelSize: menuBar.sub_menu_pixel_size
             width: window.get_item_width(menu_item_preferences, 20)
@@ -184,7 +183,7 @@ ApplicationWindow {
         }
 
         Menu {
-            title: qsTr("&Help")
+            title: qsTr("Help")
             font.pixelSize: menuBar.sub_menu_pixel_size
             width: window.get_item_width(menu_item_online_help, 20)
 
@@ -412,6 +411,24 @@ ApplicationWindow {
         // Also while a menu or dialog is open: quitting is never blocked.
         context: Qt.ApplicationShortcut
         onActivated: menu_item_exit.triggered()
+    }
+
+    // Alt and a title's first letter open its menu. Qt's own access keys ("&Settings") stay dead
+    // once their title has been disabled, as Settings is until a token is found.
+    Shortcut {
+        sequence: "Alt+F"
+        onActivated: menuBar.itemAt(0).triggered()
+    }
+
+    Shortcut {
+        sequence: "Alt+S"
+        enabled: window.has_otp_status()
+        onActivated: menuBar.itemAt(1).triggered()
+    }
+
+    Shortcut {
+        sequence: "Alt+H"
+        onActivated: menuBar.itemAt(2).triggered()
     }
 
     Shortcut {

@@ -77,6 +77,11 @@ TestCase {
         Harness.publish("otp_status", status)
         verify(settings.enabled)
         compare(settings_entry.contentItem.opacity, 1)
+        // Enabled only now, the menu still opens from the keyboard.
+        keyClick(Qt.Key_S, Qt.AltModifier)
+        tryVerify(function() { return settings.opened }, 1000, "Alt+S did not open Settings")
+        keyClick(Qt.Key_Escape)
+        tryVerify(function() { return !settings.visible })
         frame.show_otp_status()
         tryVerify(function() { return is_otp_page(stack.currentItem) })
         compare(stack.depth, 1)
