@@ -142,8 +142,7 @@ ApplicationWindow {
                     if (menu_bar_item.pressed || menu_bar_item.presses !== menu_bar_item.presses_at_open)
                         return
                     Qt.callLater(function() {
-                        if (menu_bar_item.presses === menu_bar_item.presses_at_open && !menu_bar_item.pressed
-                                && menu_bar_item.highlighted && menu_bar_item.menu && !menu_bar_item.menu.opened
+                        if (menu_bar_item.highlighted && menu_bar_item.menu && !menu_bar_item.menu.opened
                                 && !window.dialog_shown())
                             menu_bar_item.triggered()
                     })

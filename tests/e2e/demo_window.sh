@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Larkmoor's demo in a real X window: size and title, a live code that oathtool confirms, the
 # copy button, one window per user, log.conf found from another working directory, the window's
-# icon, the dialogs opened and closed from the keyboard without a Qt warning, exit code 0 on
-# Ctrl+Q. Uses $DISPLAY when set, otherwise starts its own Xvfb.
+# icon, the dialogs opened and closed from the keyboard without a Qt warning, a menu after Escape,
+# exit code 0 on Ctrl+Q. Uses $DISPLAY when set, otherwise starts its own Xvfb.
 # Usage: demo_window.sh <bin dir> <artifact dir>
 set -euo pipefail
 bin_dir=$(cd "$1" && pwd)
@@ -98,6 +98,24 @@ for keys in "alt+s Down space" "alt+s Down Down space" "alt+h Down Down space"; 
   [ "${differing%%[!0-9]*}" -gt 5000 ] 2>/dev/null || fail "keys '$keys' opened nothing ($differing pixels changed)"
   xdotool key Escape
   sleep 0.5
+done
+
+# A menu closed with Escape under the pointer opens again with one click on its title (the Help
+# menu's entries fall on a blank strip of the page), and a click on an open menu's title closes it.
+help_menu_shown() {
+  import -window "$window" "$work/menu.png"
+  convert "$work/menu.png" -crop 100x40+152+40 -format '%[fx:mean < 1 ? 1 : 0]' info:
+}
+xdotool mousemove --window "$window" 178 15 click 1
+sleep 0.6
+[ "$(help_menu_shown)" = 1 ] || fail "a click on Help opened nothing"
+xdotool key Escape
+sleep 0.6
+[ "$(help_menu_shown)" = 0 ] || fail "Escape left the Help menu open"
+for step in "opened nothing after Escape:1" "did not close the open menu:0"; do
+  xdotool click 1
+  sleep 0.8
+  [ "$(help_menu_shown)" = "${step##*:}" ] || fail "a click on Help ${step%:*}"
 done
 
 # Ctrl+Q takes File > Exit's path.

@@ -217,7 +217,7 @@ TestCase {
     }
 
     // Titles read "File", "Settings", "Help" and open with Alt and their first letter.
-    function test_menus_by_access_key_and_after_escape() {
+    function test_menus_by_access_key() {
         var titles = ["File", "Settings", "Help"]
         var keys = [Qt.Key_F, Qt.Key_S, Qt.Key_H]
         for (var i = 0; i < titles.length; ++i) {
@@ -228,25 +228,6 @@ TestCase {
             keyClick(Qt.Key_Escape)
             tryVerify(function() { return !menu.visible })
         }
-
-        // Closed with Escape under the pointer, a menu opens again with one click on its title.
-        var entry = window.menuBar.itemAt(2)
-        var help = window.menuBar.menuAt(2)
-        for (var round = 0; round < 2; ++round) {
-            mouseMove(entry)
-            mouseClick(entry)
-            tryVerify(function() { return help.opened }, 1000, "round " + round + ": a click did not open Help")
-            keyClick(Qt.Key_Escape)
-            tryVerify(function() { return !help.visible })
-            wait(50)
-        }
-        // A click on the title of an open menu still closes it.
-        mouseClick(entry)
-        tryVerify(function() { return help.opened })
-        mouseClick(entry)
-        tryVerify(function() { return !help.visible })
-        wait(50)
-        verify(!help.visible, "the menu opened again")
     }
 
     function test_token_info_polls_until_the_text_arrives() {
