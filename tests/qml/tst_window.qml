@@ -132,13 +132,8 @@ TestCase {
             verify(!waiting.visible)
             mouseClick(button_in(preferences, click.button))
             verify(waiting.visible, "no waiting text after click " + i)
-            verify(waiting.text.indexOf("press its button") >= 0)
             verify(!button_in(preferences, "Enable Key Press").enabled && !button_in(preferences, "Disable Key Press").enabled,
                    "buttons usable while a switch is pending")
-            mouseClick(button_in(preferences, "Disable Key Press"))
-            wait(50)
-            verify(!click.shows.visible, "a result before the token answered")
-
             status.finish_press_mode(click.accepted)
             tryVerify(function() { return click.shows.opened }, 1000, "no result dialog after click " + i)
             verify(find_item(click.shows.contentItem, function(item) { return item.text === click.text }) !== null,
