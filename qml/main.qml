@@ -396,9 +396,11 @@ ApplicationWindow {
                     id: help_text
                     objectName: "help_text"
                     width: help_view.width - 14
+                    leftPadding: 4
                     wrapMode: Text.Wrap
                     textFormat: Text.RichText
-                    text: typeof help_html !== "undefined" ? help_html : ""
+                    // The page's style sheet sets browser margins, which would narrow this small view.
+                    text: typeof help_html !== "undefined" ? help_html.replace(/<style>[\s\S]*<\/style>/, "") : ""
                     onLinkActivated: Qt.openUrlExternally(link)
                 }
             }
