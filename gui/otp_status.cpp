@@ -53,6 +53,7 @@ constexpr int kPressPromptDelayMs = 1000;
 OtpStatus::OtpStatus(const std::shared_ptr<UsbKey>& key, QObject* parent)
     : QObject(parent), key(key), clock(system_seconds)
 {
+    press_prompt_timer.setTimerType(Qt::PreciseTimer);
     press_prompt_timer.setSingleShot(true);
     press_prompt_timer.setInterval(kPressPromptDelayMs);
     connect(&press_prompt_timer, &QTimer::timeout, this, &OtpStatus::show_press_prompt);
@@ -60,7 +61,7 @@ OtpStatus::OtpStatus(const std::shared_ptr<UsbKey>& key, QObject* parent)
 
 OtpStatus::~OtpStatus()
 {
-    // Whatever still runs fails from here on; nobody wants its answer or its signals now.
+    // Whatever still runs fails from here on and signals nothing.
     closing.store(true);
     if (worker && worker->joinable()) {
         // The worker may wait on a token that never answers; nobody wants its answer now.
@@ -117,6 +118,9 @@ int OtpStatus::response_time_changed()
 {
     const std::int64_t time = clock();
     const std::uint64_t counter = static_cast<std::uint64_t>(time) / static_cast<std::uint64_t>(step_seconds);
+    // A code on screen that is not this window's has expired, whether or not a read starts now.
+    if (otp_value.load() != 0)
+        clear_code(counter);
     if (counter != static_cast<std::uint64_t>(static_cast<std::int64_t>(last_counter.load())) &&
         ready_for_worker()) {
         // Only this thread starts workers and the last one has been joined, so serial_bytes
@@ -124,11 +128,6 @@ int OtpStatus::response_time_changed()
         if (serial_bytes.empty()) {
             start_worker([this] { update_serial_num(); });
         } else {
-            // No code of an earlier window may stay on screen while this one is awaited.
-            if (counter != reading_window) {
-                reading_window = counter;
-                clear_code();
-            }
             {
                 std::lock_guard<std::mutex> lock(fields_mutex);
                 read_pending = true;
@@ -173,13 +172,16 @@ void OtpStatus::show_error(const char* text)
     emit otp_changed();
 }
 
-void OtpStatus::clear_code()
+void OtpStatus::clear_code(std::optional<std::uint64_t> current_window)
 {
     bool had_code = false;
     bool had_text = false;
     {
+        // Under the lock a worker publishes with, so a code that has just arrived for the
+        // current window is never taken for an old one.
         std::lock_guard<std::mutex> lock(fields_mutex);
-        had_code = otp_value.load() != 0;
+        const auto shown_window = static_cast<std::uint64_t>(static_cast<std::int64_t>(last_counter.load()));
+        had_code = otp_value.load() != 0 && !(current_window && *current_window == shown_window);
         if (had_code) {
             // The text behind a shown code is an old error's; shown now it would mislead.
             had_text = !err_msg_text.isEmpty();
@@ -349,13 +351,14 @@ void OtpStatus::request_press_mode(bool on)
             if (closing.load())
                 return;
             // The result first: a rescan that key_lost causes drops this model and its events.
-            QMetaObject::invokeMethod(this, [this, on, ok] { finish_press_mode(on, ok); }, Qt::QueuedConnection);
+            // By name: Qt then copies the arguments itself, under its own locks.
+            QMetaObject::invokeMethod(this, "finish_press_mode", Qt::QueuedConnection, Q_ARG(bool, on), Q_ARG(bool, ok));
             if (lost.exchange(false))
                 emit key_lost();
         });
     } catch (const std::system_error& e) {
         LOG(ERROR) << "Failed to start the press mode switch: " << e.what();
-        QMetaObject::invokeMethod(this, [this, on] { finish_press_mode(on, false); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, "finish_press_mode", Qt::QueuedConnection, Q_ARG(bool, on), Q_ARG(bool, false));
     }
 }
 
@@ -419,7 +422,7 @@ int OtpStatus::otp() const
 void OtpStatus::set_otp(int value)
 {
     if (value == 0) {
-        clear_code();
+        clear_code(std::nullopt);
         return;
     }
     bool changed = false;

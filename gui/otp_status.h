@@ -9,7 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <limits>
+#include <optional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -80,6 +80,10 @@ signals:
     // A worker could not reach the token any more; emitted after it has let go of it.
     void key_lost();
 
+private slots:
+    // GUI thread, queued by the press-mode worker.
+    void finish_press_mode(bool on, bool ok);
+
 private:
     // Never waits: when no key access runs, joins the finished worker and says yes.
     bool ready_for_worker();
@@ -91,11 +95,11 @@ private:
     // Reads the active user's serial into serial_bytes and publishes its text; caller holds mutex.
     void read_serial_num();
     void show_error(const char* text);
-    // GUI thread: drops a code that may no longer be shown, with the hidden error text behind it.
-    void clear_code();
+    // GUI thread: drops the code on screen unless it is current_window's, with the hidden error
+    // text behind it; without a window, drops it in any case.
+    void clear_code(std::optional<std::uint64_t> current_window);
     // A read of the current window has taken longer than a token takes without its button.
     void show_press_prompt();
-    void finish_press_mode(bool on, bool ok);
     // A code read ended with nothing to show; takes back a prompt that turned out wrong.
     void end_read_without_text();
 
@@ -116,8 +120,6 @@ private:
     Bytes serial_bytes;
     mutable std::mutex fields_mutex;
     Clock clock;
-    // The window whose code read was started last; a read of another one starts a new window.
-    std::uint64_t reading_window = std::numeric_limits<std::uint64_t>::max();  // GUI thread only
     bool read_pending = false;       // under fields_mutex: a code read has not published yet
     bool prompt_shown = false;       // under fields_mutex: err_msg is the timer's prompt
     QString err_before_prompt;       // under fields_mutex

@@ -78,7 +78,9 @@ bool SingleInstance::claim()
     const QString endpoint = dir.filePath(name);
 #endif
     lock = std::make_unique<QLockFile>(dir.filePath(name + ".lock"));
-    // A lock left by a copy that died is taken over at once: its process is gone.
+    // Held as long as the window is open, so its age says nothing; a lock left by a copy
+    // that died is still taken over at once, because its process is gone.
+    lock->setStaleLockTime(0);
     if (!lock->tryLock(0)) {
         if (lock->error() == QLockFile::LockFailedError) {
             if (hand_over(endpoint))

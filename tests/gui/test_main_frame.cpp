@@ -68,6 +68,7 @@ private slots:
 
         first->response_time_changed();
         QTRY_COMPARE(first->serial_num(), QString("ABC123"));
+        QTRY_VERIFY(!first->is_worker_running());  // while one runs, the probe keeps the token
         sim->bus->unplug(sim->token_id);
         sim->bus->unplug(second_id);
         frame->rescan_key();
@@ -121,6 +122,37 @@ private slots:
         QWindow window;
         make_frame();
         QVERIFY(!log.contains("No window to register for device notifications; running without hot-plug"));
+    }
+
+    void rescan_never_waits_for_a_busy_token_and_a_lost_token_clears_the_model()
+    {
+        using namespace std::chrono_literals;
+        make_frame();
+        frame->rescan_key();
+        QSignalSpy shown(frame.get(), &MainFrame::show_otp_status);
+        OtpStatus* status = frame->current_otp_status();
+        sim->token->set_answer_delay(500ms);
+
+        // A read and a press-mode switch in turn hold the token; the probe waits for neither.
+        const std::size_t reports = sim->token->received_reports().size();
+        status->response_time_changed();
+        QTRY_VERIFY(sim->token->received_reports().size() > reports);
+        status->request_press_mode(true);
+        for (int i = 0; i < 2; ++i) {
+            QElapsedTimer call;
+            call.start();
+            frame->rescan_key();
+            QVERIFY(call.elapsed() < 50);
+            QCOMPARE(frame->current_otp_status(), status);
+            QTRY_VERIFY(!status->is_worker_running());
+        }
+        QCOMPARE(shown.count(), 0);
+
+        // Pulled out during the switch: its failure alone leads to the no-key state.
+        sim->bus->unplug(sim->token_id);
+        QTRY_COMPARE_WITH_TIMEOUT(shown.count(), 1, 5000);
+        QCOMPARE(published(), nullptr);
+        QCOMPARE(frame->current_otp_status(), nullptr);
     }
 
     void shutdown_while_a_worker_waits_on_a_silent_token_is_quick()

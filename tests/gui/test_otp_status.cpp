@@ -4,11 +4,14 @@
 #include "otp_status.h"
 
 #include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTimer>
 #include <QtTest>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -258,6 +261,145 @@ private slots:
         status->response_time_changed();
         QTRY_COMPARE(status->otp(), 2147483647);
         QCOMPARE(status->digits(), 10);
+    }
+
+    void expired_write_and_a_new_window_take_the_old_code_off_at_once()
+    {
+        make_status_with_serial();
+        QObject receiver;  // its end takes queued calls into this frame with it
+        int otp_signals = 0;
+        connect(status.get(), &OtpStatus::otp_changed, &receiver, [&] { ++otp_signals; }, Qt::QueuedConnection);
+        status->response_time_changed();
+        QTRY_COMPARE(status->otp(), oathtool_code(*now));
+        QTRY_COMPARE(otp_signals, 1);
+
+        // The page's write of 0 shortly before the window ends notifies, once.
+        status->set_otp(0);
+        status->set_otp(0);
+        QCOMPARE(status->otp(), 0);
+        QTRY_COMPARE(otp_signals, 2);
+
+        // The next window's code: the one shown before it goes before the token is asked.
+        *now -= 30;
+        status->response_time_changed();
+        QTRY_COMPARE(status->otp(), oathtool_code(*now));
+        sim->token->set_answer_delay(300ms);
+        *now += 30;
+        status->response_time_changed();
+        QCOMPARE(status->otp(), 0);
+        QTRY_COMPARE(status->otp(), oathtool_code(*now));
+        QTRY_COMPARE(otp_signals, 5);
+    }
+
+    void a_read_awaited_over_a_second_prompts_for_the_press_and_a_quick_one_never_does()
+    {
+        make_status_with_serial();
+        QElapsedTimer waited;
+        std::vector<std::pair<QString, qint64>> texts;  // err_msg as the page would see it, and when
+        QObject receiver;
+        connect(status.get(), &OtpStatus::err_msg_changed, &receiver,
+                [&] { texts.emplace_back(status->err_msg(), waited.elapsed()); }, Qt::QueuedConnection);
+
+        // Quick answer: no prompt, not even later.
+        waited.start();
+        status->response_time_changed();
+        QTRY_VERIFY(status->otp() != 0);
+        QTest::qWait(1300);
+        QVERIFY(texts.empty());
+
+        // Waits 2 s for its button: the prompt after about a second, then the code.
+        sim->token->set_press_mode(true);
+        sim->token->set_press_wait(5s);
+        sim->token->set_auto_press(2000ms);
+        *now += 30;
+        waited.start();
+        status->response_time_changed();
+        QTRY_COMPARE(texts.size(), std::size_t{1});
+        QCOMPARE(texts[0].first, kPressText);
+        QVERIFY2(texts[0].second >= 900 && texts[0].second < 1500, qPrintable(QString::number(texts[0].second)));
+        QCOMPARE(status->otp(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(status->otp(), oathtool_code(*now), 5000);
+        QVERIFY(waited.elapsed() >= 1900);
+
+        // Expired: the prompt behind the code is no news for the next window.
+        status->set_otp(0);
+        QCOMPARE(status->err_msg(), QString());
+
+        // A read that ends in an error shows that error, not the prompt.
+        sim->token->set_auto_press(std::nullopt);
+        *now += 30;
+        status->response_time_changed();
+        QTRY_COMPARE(status->err_msg(), kPressText);
+        sim->bus->unplug(sim->token_id);
+        QTRY_COMPARE(status->err_msg(), kOtpAccessText);
+        QCOMPARE(status->otp(), 0);
+    }
+
+    void press_mode_switch_runs_on_a_worker_and_reports_the_answer()
+    {
+        struct Case {
+            const char* token;
+            std::function<void(sim::SimToken&)> setup;
+            bool behind_a_read;
+            bool ok;
+        };
+        const std::vector<Case> cases = {
+            {"answers slowly", [](sim::SimToken& token) { token.set_answer_delay(400ms); }, true, true},
+            {"refuses with an unknown word", [](sim::SimToken& token) { token.answer_next_command_with(0x63, 0xC1); },
+             false, false},
+            {"is silent", [](sim::SimToken& token) { token.set_silent(true); }, false, false},
+        };
+        for (const Case& c : cases) {
+            make_status(sim->first_key());
+            sim->token->set_press_mode(false);
+            QTimer frame_clock;
+            int frames = 0;
+            connect(&frame_clock, &QTimer::timeout, &frame_clock, [&] { ++frames; });
+            frame_clock.start(50);
+            QSignalSpy finished(status.get(), &OtpStatus::press_mode_finished);
+            QSignalSpy pending(status.get(), &OtpStatus::press_mode_pending_changed);
+
+            // A read that holds the token first is waited for on the switch's worker.
+            c.setup(*sim->token);
+            if (c.behind_a_read) {
+                const std::size_t reports = sim->token->received_reports().size();
+                status->response_time_changed();
+                QTRY_VERIFY(sim->token->received_reports().size() > reports);
+            }
+            QElapsedTimer call;
+            call.start();
+            status->request_press_mode(true);
+            QVERIFY2(call.elapsed() < 100, c.token);
+            QVERIFY2(status->press_mode_pending(), c.token);
+            QCOMPARE(pending.count(), 1);
+
+            if (std::string(c.token) == "is silent") {
+                QTest::qWait(600);
+                QVERIFY2(frames >= 8, c.token);
+                call.restart();
+                QObject* model = status.get();
+                status.reset();
+                QVERIFY2(call.elapsed() < 1000, c.token);
+                QTest::qWait(100);
+                QCOMPARE(finished.count(), 0);
+                QVERIFY(model != nullptr);
+                sim->token->set_silent(false);
+                continue;
+            }
+            QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 5000);
+            QCOMPARE(finished.at(0).at(0).toBool(), true);
+            QVERIFY2(finished.at(0).at(1).toBool() == c.ok, c.token);
+            QVERIFY2(sim->token->press_mode() == c.ok, c.token);
+            QVERIFY(!status->press_mode_pending());
+            QCOMPARE(pending.count(), 2);
+            if (c.ok)
+                QVERIFY2(frames >= 20, c.token);  // the GUI thread ran throughout the wait
+            sim->token->set_answer_delay(0ms);
+        }
+        const std::vector<std::string> messages = log.messages();
+        QVERIFY(std::any_of(messages.begin(), messages.end(), [](const std::string& m) {
+            return m.rfind("Key Exception (resp_code exception: Unknown status word 63 c1)", 0) == 0;
+        }));
     }
 
     void dropping_a_model_that_waits_on_a_silent_token_returns_at_once()

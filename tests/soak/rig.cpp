@@ -167,9 +167,13 @@ void Rig::rescan()
 void Rig::take_model()
 {
     current = main_frame->current_otp_status();
+    if (current == nullptr)
+        return;
     // Set before the new model's first tick, as its own clock would be read then.
-    if (current != nullptr)
-        current->set_clock([clock = clock] { return clock->load(); });
+    current->set_clock([clock = clock] { return clock->load(); });
+    // The rig is the hot-plug watcher here and makes every rescan itself; the rescan a lost
+    // token causes by itself is test_main_frame's.
+    QObject::disconnect(current, &OtpStatus::key_lost, main_frame.get(), nullptr);
 }
 
 void Rig::unplug()
