@@ -9,8 +9,10 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFont>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
 #include <QQuickWindow>
@@ -37,6 +39,7 @@ int run_application(int& argc, char** argv, std::shared_ptr<hidaccess::RawDevice
     if (!scene_graph_chosen)
         QQuickWindow::setSceneGraphBackend(QSGRendererInterface::Software);
     QGuiApplication app(argc, argv);
+    QGuiApplication::setWindowIcon(QIcon(":/pic/larkmoor-icon.png"));
 
     SingleInstance instance(instance_name);
     if (!instance.claim())
@@ -51,6 +54,12 @@ int run_application(int& argc, char** argv, std::shared_ptr<hidaccess::RawDevice
     QQmlApplicationEngine engine;
     engine.rootContext()->setContextProperty(
         "help_url", QUrl::fromLocalFile(QDir(QCoreApplication::applicationDirPath()).filePath("larkmoor-help.html")));
+    // The same help page, shown inside the window where the desktop cannot open a browser.
+    QFile help_page(":/help/larkmoor-help.html");
+    if (help_page.open(QIODevice::ReadOnly))
+        engine.rootContext()->setContextProperty("help_html", QString::fromUtf8(help_page.readAll()));
+    else
+        LOG(ERROR) << "Failed to read the built-in help page " << help_page.fileName().toStdString();
     engine.load(QUrl("qrc:/main.qml"));
     if (engine.rootObjects().isEmpty()) {
         LOG(ERROR) << "Failed to load the main window from qrc:/main.qml";
@@ -62,7 +71,8 @@ int run_application(int& argc, char** argv, std::shared_ptr<hidaccess::RawDevice
     main_frame.rescan_key();
 
     QFont font("Verdana", -1, -1, false);
-    font.setStyleHint(QFont::Monospace, QFont::PreferDefault);
+    // Where Verdana is missing, another sans-serif face, not a typewriter one.
+    font.setStyleHint(QFont::SansSerif, QFont::PreferDefault);
     QGuiApplication::setFont(font);
 
     return QGuiApplication::exec();

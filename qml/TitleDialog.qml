@@ -13,6 +13,8 @@ Dialog {
     y: parent ? (parent.height - height) / 2 : 0
     modal: true
     closePolicy: Popup.CloseOnEscape
+    // Takes the keyboard when opened, so that Tab walks its own buttons.
+    focus: true
 
     header: ToolBar {
         height: 35
@@ -43,6 +45,18 @@ Dialog {
                 flat: true
                 onHoveredChanged: flat = !hovered
                 onClicked: title_dialog.close()
+                Keys.onReturnPressed: clicked()
+                Keys.onEnterPressed: clicked()
+
+                // Flat, the button draws no background and so no focus frame of the style's.
+                Rectangle {
+                    objectName: "focus_frame"
+                    anchors.fill: parent
+                    color: "transparent"
+                    border.width: 2
+                    border.color: parent.palette.highlight
+                    visible: parent.visualFocus
+                }
             }
         }
     }

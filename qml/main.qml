@@ -26,13 +26,56 @@ ApplicationWindow {
             page[function_name]()
     }
 
-    function switch_press_mode(on, done_text) {
-        if (has_otp_status() && otp_status.set_press_mode(on)) {
-            msg_press_mode_ok.text = done_text
+    // The token may wait for its button: the switch runs on the model's worker and reports back.
+    function switch_press_mode(on) {
+        if (press_mode_waiting)
+            return
+        if (!has_otp_status()) {
+            msg_press_mode_error.open()
+            return
+        }
+        press_mode_waiting = true
+        press_mode_model = otp_status
+        otp_status.request_press_mode(on)
+    }
+
+    function press_mode_done(on, ok) {
+        press_mode_waiting = false
+        press_mode_model = null
+        if (ok) {
+            msg_press_mode_ok.text = on ? "Press Mode Enabled." : "Press Mode Disabled."
             msg_press_mode_ok.open()
         } else {
             msg_press_mode_error.open()
         }
+    }
+
+    // The browser when the desktop has one, otherwise the same page inside the window.
+    function open_help() {
+        if (typeof help_url !== "undefined" && String(help_url) !== "" && Qt.openUrlExternally(help_url))
+            return
+        dialog_help.open()
+    }
+
+    // The bar's reset moves the focus to its title, which must not leave a dialog without it.
+    function dialog_shown() {
+        var dialogs = [msg_press_mode_error, msg_press_mode_ok, dialog_about, dialog_token_info,
+                       dialog_preferences, dialog_help]
+        for (var i = 0; i < dialogs.length; ++i) {
+            if (dialogs[i].visible)
+                return true
+        }
+        return false
+    }
+
+    property bool press_mode_waiting: false
+    // The model a pending switch was asked of; another one (or none) means the token left.
+    property var press_mode_model: null
+    readonly property var current_model: has_otp_status() ? otp_status : null
+
+    onCurrent_modelChanged: {
+        if (press_mode_waiting && current_model !== press_mode_model)
+            press_mode_done(false, false)
     }
 
     visible: true
@@ -76,6 +119,35 @@ ApplicationWindow {
                 color: menu_bar_item.highlighted ? "gray" : "transparent"
                 opacity: menu_bar_item.enabled ? 1 : 0.3
             }
+
+            // A menu closed by Escape under the pointer leaves the bar believing it is still
+            // open, so the next click on its title would only "close" it. Triggering the title
+            // once sets the bar straight, unless a press on the title closed the menu: that is
+            // the bar's own toggle.
+            property int presses: 0
+            property int presses_at_open: 0
+            onPressedChanged: {
+                if (pressed)
+                    ++presses
+            }
+
+            Connections {
+                target: menu_bar_item.menu
+
+                function onAboutToShow() {
+                    menu_bar_item.presses_at_open = menu_bar_item.presses
+                }
+
+                function onAboutToHide() {
+                    if (menu_bar_item.pressed || menu_bar_item.presses !== menu_bar_item.presses_at_open)
+                        return
+                    Qt.callLater(function() {
+                        if (menu_bar_item.highlighted && menu_bar_item.menu && !menu_bar_item.menu.opened
+                                && !window.dialog_shown())
+                            menu_bar_item.triggered()
+                    })
+                }
+            }
         }
 
         Menu {
@@ -117,10 +189,7 @@ ApplicationWindow {
             MenuItem {
                 id: menu_item_online_help
                 text: "Online Help"
-                onTriggered: {
-                    if (typeof help_url !== "undefined")
-                        Qt.openUrlExternally(help_url)
-                }
+                onTriggered: window.open_help()
             }
 
             MenuItem {
@@ -216,7 +285,14 @@ ApplicationWindow {
                 timer_token_info.stop()
             }
 
-            Text {
+            // Selectable, so that the serial number can be copied.
+            TextEdit {
+                readOnly: true
+                selectByMouse: true
+                selectByKeyboard: true
+                // Read-only text hides its cursor; with the keyboard here, it shows where it is.
+                cursorVisible: activeFocus
+                textFormat: TextEdit.PlainText
                 font.pixelSize: 15
                 horizontalAlignment: Text.AlignLeft
                 color: dialog_token_info.token_info === "" ? "red" : "black"
@@ -255,7 +331,10 @@ ApplicationWindow {
                     hoverEnabled: true
                     font.pixelSize: 14
                     anchors.horizontalCenter: parent.horizontalCenter
-                    onClicked: window.switch_press_mode(true, "Press Mode Enabled.")
+                    enabled: !window.press_mode_waiting
+                    onClicked: window.switch_press_mode(true)
+                    Keys.onReturnPressed: clicked()
+                    Keys.onEnterPressed: clicked()
                 }
 
                 Button {
@@ -263,9 +342,108 @@ ApplicationWindow {
                     hoverEnabled: true
                     font.pixelSize: 14
                     anchors.horizontalCenter: parent.horizontalCenter
-                    onClicked: window.switch_press_mode(false, "Press Mode Disabled.")
+                    enabled: !window.press_mode_waiting
+                    onClicked: window.switch_press_mode(false)
+                    Keys.onReturnPressed: clicked()
+                    Keys.onEnterPressed: clicked()
+                }
+
+                Label {
+                    objectName: "label_press_mode_waiting"
+                    text: "Waiting for the token\u2026\npress its button if it blinks."
+                    visible: window.press_mode_waiting
+                    horizontalAlignment: Text.AlignHCenter
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    font.pixelSize: 13
                 }
             }
+        }
+
+        // The help page inside the window, for desktops that cannot open it in a browser.
+        TitleDialog {
+            id: dialog_help
+            objectName: "dialog_help"
+            titleText: "Help"
+
+            Flickable {
+                id: help_view
+                implicitWidth: 290
+                implicitHeight: 220
+                clip: true
+                contentWidth: width
+                contentHeight: help_text.implicitHeight
+                boundsBehavior: Flickable.StopAtBounds
+                activeFocusOnTab: true
+                focus: true
+                Keys.onUpPressed: help_bar.decrease()
+                Keys.onDownPressed: help_bar.increase()
+                ScrollBar.vertical: ScrollBar {
+                    id: help_bar
+                    policy: ScrollBar.AlwaysOn
+                }
+
+                // Up and Down scroll the page while it has the keyboard.
+                Rectangle {
+                    parent: help_view
+                    anchors.fill: parent
+                    color: "transparent"
+                    border.width: 1
+                    border.color: window.palette.highlight
+                    visible: help_view.activeFocus
+                }
+
+                Text {
+                    id: help_text
+                    objectName: "help_text"
+                    width: help_view.width - 14
+                    leftPadding: 4
+                    wrapMode: Text.Wrap
+                    textFormat: Text.RichText
+                    // The page's style sheet sets browser margins, which would narrow this small view.
+                    text: typeof help_html !== "undefined" ? help_html.replace(/<style>[\s\S]*<\/style>/, "") : ""
+                    onLinkActivated: Qt.openUrlExternally(link)
+                }
+            }
+        }
+    }
+
+    Shortcut {
+        sequence: "Ctrl+Q"
+        // Also while a menu or dialog is open: quitting is never blocked.
+        context: Qt.ApplicationShortcut
+        onActivated: menu_item_exit.triggered()
+    }
+
+    // Alt and a title's first letter open its menu. Qt's own access keys ("&Settings") stay dead
+    // once their title has been disabled, as Settings is until a token is found.
+    Shortcut {
+        sequence: "Alt+F"
+        onActivated: menuBar.itemAt(0).triggered()
+    }
+
+    Shortcut {
+        sequence: "Alt+S"
+        enabled: window.has_otp_status()
+        onActivated: menuBar.itemAt(1).triggered()
+    }
+
+    Shortcut {
+        sequence: "Alt+H"
+        onActivated: menuBar.itemAt(2).triggered()
+    }
+
+    Shortcut {
+        sequence: "F1"
+        onActivated: menu_item_online_help.triggered()
+    }
+
+    Connections {
+        target: window.current_model
+        ignoreUnknownSignals: true
+
+        function onPress_mode_finished(on, ok) {
+            if (window.press_mode_waiting)
+                window.press_mode_done(on, ok)
         }
     }
 

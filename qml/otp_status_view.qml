@@ -38,6 +38,16 @@ Item {
         otp_status.response_time_changed()
     }
 
+    // Button and Ctrl+C copy the same thing: exactly the code on screen, and only while one is.
+    function copy_code() {
+        if (typeof main_frame === "undefined" || main_frame === null || current_otp() === 0)
+            return false
+        main_frame.copy_to_clipboard(pad(otp_status.otp, otp_status.digits, ""))
+        copied_note.visible = true
+        copied_note_timer.restart()
+        return true
+    }
+
     function disable_otp_timer() {
         otp_timer.stop()
     }
@@ -94,10 +104,9 @@ Item {
             hoverEnabled: true
             flat: true
             onHoveredChanged: flat = !hovered
-            onClicked: {
-                if (typeof main_frame !== "undefined" && main_frame !== null && otp_page.current_otp() !== 0)
-                    main_frame.copy_to_clipboard(otp_page.pad(otp_status.otp, otp_status.digits, ""))
-            }
+            onClicked: otp_page.copy_code()
+            Keys.onReturnPressed: otp_page.copy_code()
+            Keys.onEnterPressed: otp_page.copy_code()
 
             Image {
                 source: "pic/clipboard-copy.png"
@@ -106,6 +115,35 @@ Item {
                 // Decoded at the size it is shown (twice that, for dense screens), not 512 x 512.
                 sourceSize: Qt.size(2 * width, 2 * height)
             }
+
+            // A flat button draws no background, and with it no focus frame of the style's.
+            Rectangle {
+                objectName: "focus_frame"
+                anchors.fill: parent
+                color: "transparent"
+                border.width: 2
+                border.color: btn_copy.palette.highlight
+                visible: btn_copy.visualFocus
+            }
+        }
+
+        // Above the code, where nothing else is drawn, so the layout does not move.
+        Label {
+            id: copied_note
+            objectName: "copied_note"
+            text: "Copied"
+            visible: false
+            anchors.horizontalCenter: otp_value_bar.horizontalCenter
+            anchors.bottom: otp_value_bar.top
+            anchors.bottomMargin: 6
+            font.pixelSize: 14
+            color: "#2e7d32"
+        }
+
+        Timer {
+            id: copied_note_timer
+            interval: 1500
+            onTriggered: copied_note.visible = false
         }
 
         Label {
@@ -131,6 +169,13 @@ Item {
             font.pixelSize: 18
             color: "red"
         }
+    }
+
+    Shortcut {
+        // Copy has several keys on some desktops (Ctrl+C, Ctrl+Insert, the Copy key): all of them.
+        sequences: [StandardKey.Copy]
+        enabled: otp_page.current_otp() !== 0
+        onActivated: otp_page.copy_code()
     }
 
     Timer {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Larkmoor's demo in a real X window: size and title, a live code that oathtool confirms, the
-# copy button, one window per user, log.conf found from another working directory, exit code 0
-# on File > Exit. Uses $DISPLAY when set, otherwise starts its own Xvfb.
+# copy button, one window per user, log.conf found from another working directory, the window's
+# icon, the dialogs opened and closed from the keyboard without a Qt warning, a menu after Escape,
+# exit code 0 on Ctrl+Q. Uses $DISPLAY when set, otherwise starts its own Xvfb.
 # Usage: demo_window.sh <bin dir> <artifact dir>
 set -euo pipefail
 bin_dir=$(cd "$1" && pwd)
@@ -45,6 +46,7 @@ done
 [ -n "$window" ] || fail "no window titled Larkmoor"
 geometry=$(xwininfo -id "$window" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w "x" h}')
 [ "$geometry" = "320x325" ] || fail "window is $geometry, not 320x325"
+xprop -id "$window" _NET_WM_ICON | grep -q '^_NET_WM_ICON(CARDINAL) = ' || fail "the window has no icon"
 
 code=""
 for _ in $(seq 50); do
@@ -79,15 +81,50 @@ copied=$(xclip -o -selection clipboard 2>/dev/null || true)
 timeout 5 "$bin_dir/larkmoor-demo" >/dev/null 2>&1 || fail "second start did not end at once with code 0"
 [ "$(xdotool search --onlyvisible --name '^Larkmoor$' | wc -l)" -eq 1 ] || fail "more than one window"
 
-# File > Exit.
-xdotool mousemove --window "$window" 25 15 click 1
-sleep 1
-xdotool mousemove --window "$window" 25 52 click 1
+# Every dialog once, from the keyboard alone (Alt access keys, arrows, Space, Escape). An open
+# modal dialog dims the whole window; the ticking countdown alone changes a few hundred pixels.
+xdotool windowfocus --sync "$window" 2>/dev/null || true
+xdotool mousemove --window "$window" 160 300
+sleep 0.3
+import -window "$window" "$work/before.png"
+n=0
+for keys in "alt+s Down space" "alt+s Down Down space" "alt+h Down Down space"; do
+  n=$((n + 1))
+  # shellcheck disable=SC2086 # one key per word
+  xdotool key --delay 250 $keys
+  sleep 0.8
+  import -window "$window" "$artifacts/demo-dialog-$n.png"
+  differing=$(compare -metric AE "$work/before.png" "$artifacts/demo-dialog-$n.png" null: 2>&1 || true)
+  [ "${differing%%[!0-9]*}" -gt 5000 ] 2>/dev/null || fail "keys '$keys' opened nothing ($differing pixels changed)"
+  xdotool key Escape
+  sleep 0.5
+done
+
+# A menu closed with Escape under the pointer opens again with one click on its title (the Help
+# menu's entries fall on a blank strip of the page), and a click on an open menu's title closes it.
+help_menu_shown() {
+  import -window "$window" "$work/menu.png"
+  convert "$work/menu.png" -crop 100x40+152+40 -format '%[fx:mean < 1 ? 1 : 0]' info:
+}
+xdotool mousemove --window "$window" 178 15 click 1
+sleep 0.6
+[ "$(help_menu_shown)" = 1 ] || fail "a click on Help opened nothing"
+xdotool key Escape
+sleep 0.6
+[ "$(help_menu_shown)" = 0 ] || fail "Escape left the Help menu open"
+for step in "opened nothing after Escape:1" "did not close the open menu:0"; do
+  xdotool click 1
+  sleep 0.8
+  [ "$(help_menu_shown)" = "${step##*:}" ] || fail "a click on Help ${step%:*}"
+done
+
+# Ctrl+Q takes File > Exit's path.
+xdotool key ctrl+q
 for _ in $(seq 50); do
   kill -0 "$demo_pid" 2>/dev/null || break
   sleep 0.1
 done
-kill -0 "$demo_pid" 2>/dev/null && fail "still running five seconds after File > Exit"
+kill -0 "$demo_pid" 2>/dev/null && fail "still running five seconds after Ctrl+Q"
 status=0
 wait "$demo_pid" || status=$?
 demo_pid=""

@@ -12,10 +12,26 @@ int StandInOtpStatus::response_time_changed()
     return 0;
 }
 
-bool StandInOtpStatus::set_press_mode(bool on)
+void StandInOtpStatus::set_otp(int value)
+{
+    otp_ = value;
+    emit otp_changed();
+}
+
+void StandInOtpStatus::request_press_mode(bool on)
 {
     press_mode_requests_.append(on);
-    return press_mode_accepted_;
+    press_mode_pending_ = true;
+    emit press_mode_pending_changed();
+}
+
+void StandInOtpStatus::finish_press_mode(bool ok)
+{
+    if (!press_mode_pending_)
+        return;
+    press_mode_pending_ = false;
+    emit press_mode_pending_changed();
+    emit press_mode_finished(press_mode_requests_.last().toBool(), ok);
 }
 
 bool StandInOtpStatus::async_query_token_info()

@@ -6,7 +6,7 @@
 #include <QVariantList>
 
 // Stands in for the token status model: same property names, notify signals and write
-// semantics (writing otp or digits emits nothing), plus counters the tests read.
+// semantics (writing otp notifies, writing digits does not), plus counters the tests read.
 class StandInOtpStatus : public QObject {
     Q_OBJECT
     Q_PROPERTY(int otp READ otp WRITE set_otp NOTIFY otp_changed)
@@ -16,12 +16,12 @@ class StandInOtpStatus : public QObject {
     Q_PROPERTY(QString token_info READ token_info WRITE set_token_info NOTIFY token_info_changed)
     Q_PROPERTY(int response_calls MEMBER response_calls_)
     Q_PROPERTY(int token_info_queries MEMBER token_info_queries_)
-    Q_PROPERTY(bool press_mode_accepted MEMBER press_mode_accepted_)
+    Q_PROPERTY(bool press_mode_pending READ press_mode_pending NOTIFY press_mode_pending_changed)
     Q_PROPERTY(QVariantList press_mode_requests MEMBER press_mode_requests_)
 
 public:
     int otp() const { return otp_; }
-    void set_otp(int value) { otp_ = value; }
+    void set_otp(int value);
     int step() const { return 30; }
     QString err_msg() const { return err_msg_; }
     int digits() const { return digits_; }
@@ -30,7 +30,10 @@ public:
     void set_token_info(const QString& value);
 
     Q_INVOKABLE int response_time_changed();
-    Q_INVOKABLE bool set_press_mode(bool on);
+    bool press_mode_pending() const { return press_mode_pending_; }
+    // Returns at once; the answer comes with press_mode_finished, here when a test calls finish.
+    Q_INVOKABLE void request_press_mode(bool on);
+    Q_INVOKABLE void finish_press_mode(bool ok);
     Q_INVOKABLE bool async_query_token_info();
 
     // What a key worker does when it has a result: store it, then notify.
@@ -41,6 +44,8 @@ signals:
     void otp_changed();
     void err_msg_changed();
     void digits_changed();
+    void press_mode_pending_changed();
+    void press_mode_finished(bool on, bool ok);
 
 private:
     int otp_ = 0;
@@ -49,7 +54,7 @@ private:
     QString token_info_;
     int response_calls_ = 0;
     int token_info_queries_ = 0;
-    bool press_mode_accepted_ = true;
+    bool press_mode_pending_ = false;
     QVariantList press_mode_requests_;
 };
 

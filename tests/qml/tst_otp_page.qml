@@ -96,12 +96,10 @@ TestCase {
         compare(status.otp, 0, "under two seconds left drop the code")
         compare(status.response_calls, calls + 3)
 
-        // The model stores that write silently: the code stays on screen until it notifies.
-        compare(part("otp_value_bar").text, "123 456")
-        verify(part("btn_copy").visible)
-        page.time_changed_at(step_start + 29.5)
-        compare(countdown.remain, 0)
-        compare(countdown.text, "", "the countdown re-reads the code when remain changes")
+        // The write notifies: a code about to expire leaves the screen at once.
+        compare(part("otp_value_bar").text, "")
+        verify(!part("btn_copy").visible)
+        compare(countdown.text, "")
 
         status.deliver(654321, 6, "")
         page.time_changed_at(step_start + 30.2)
@@ -133,6 +131,23 @@ TestCase {
         compare(part("bar_information").text, "")
         compare(part("bar_left_time").text, "0 seconds left", "remain is 0 before the first tick")
         compare(part("otp_value_bar").width, part("otp_value_bar").implicitWidth)
+    }
+
+    // Shown above the code, so nothing else moves, and gone again after a moment.
+    function test_copy_is_confirmed_briefly() {
+        status.deliver(123456, 6, "")
+        var note = part("copied_note")
+        var countdown_y = part("bar_left_time").y
+        verify(!note.visible)
+        waitForRendering(page)
+        mouseClick(part("btn_copy"))
+        verify(note.visible)
+        compare(note.text, "Copied")
+        verify(note.y + note.height <= part("otp_value_bar").y, "the note covers the code")
+        compare(part("bar_left_time").y, countdown_y)
+        wait(1000)
+        verify(note.visible, "the note went too soon")
+        tryVerify(function() { return !note.visible }, 1500, "the note stays")
     }
 
     function test_copy_button_hidden_without_code() {

@@ -52,7 +52,7 @@ TestCase {
         var stack = findChild(window, "stackView")
         var settings = window.menuBar.menuAt(1)
         var settings_entry = window.menuBar.itemAt(1)
-        compare(settings.title, "Settings")
+        compare(settings_entry.contentItem.text, "Settings")
         verify(!settings.enabled)
         verify(!settings_entry.enabled)
         compare(settings_entry.contentItem.opacity, 0.3)
@@ -60,6 +60,10 @@ TestCase {
         verify(!is_otp_page(stack.currentItem))
         window.menuBar.menuAt(2).itemAt(0).triggered()
         compare(Harness.opened_files, [], "Online Help opened something without a help page")
+        var help = findChild(window, "dialog_help")
+        tryVerify(function() { return help.opened }, 1000, "no built-in help without a help address")
+        help.close()
+        tryVerify(function() { return !help.visible })
 
         // What the controller's constructor and start-up publish, in that order.
         Harness.publish_null("otp_status")
@@ -73,6 +77,11 @@ TestCase {
         Harness.publish("otp_status", status)
         verify(settings.enabled)
         compare(settings_entry.contentItem.opacity, 1)
+        // Enabled only now, the menu still opens from the keyboard.
+        keyClick(Qt.Key_S, Qt.AltModifier)
+        tryVerify(function() { return settings.opened }, 1000, "Alt+S did not open Settings")
+        keyClick(Qt.Key_Escape)
+        tryVerify(function() { return !settings.visible })
         frame.show_otp_status()
         tryVerify(function() { return is_otp_page(stack.currentItem) })
         compare(stack.depth, 1)

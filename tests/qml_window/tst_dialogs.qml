@@ -37,6 +37,24 @@ WindowTestCase {
         click_and_expect(preferences, "Enable Key Press", error, "This key doesn't support it.")
         verify(!Bench.token_press_mode(), "a refused switch changed the token")
 
+        // A status word the key layer does not know is a refusal too.
+        Bench.answer_next_command_with(0x6F, 0x42)
+        click_and_expect(preferences, "Enable Key Press", error, "This key doesn't support it.")
+        verify(!Bench.token_press_mode())
+
+        // A slow token: the window waits with it without blocking and says so.
+        Bench.set_answer_delay(1500)
+        var waiting = find_item(preferences.contentItem, function(item) { return item.objectName === "label_press_mode_waiting" })
+        var pressed_at = Date.now()
+        mouseClick(button_in(preferences, "Enable Key Press"))
+        verify(Date.now() - pressed_at < 500, "the click blocked the window for " + (Date.now() - pressed_at) + " ms")
+        verify(waiting.visible, "the dialog does not show that it waits")
+        tryVerify(function() { return ok.opened }, token_timeout, "no result from the slow token")
+        verify(Date.now() - pressed_at >= 1000, "a result before the token answered")
+        verify(shows_text(ok, "Press Mode Enabled."))
+        close_with_escape(ok)
+        Bench.set_answer_delay(0)
+
         Bench.unplug()
         click_and_expect(preferences, "Disable Key Press", error, "This key doesn't support it.")
     }

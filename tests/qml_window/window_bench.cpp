@@ -124,6 +124,16 @@ void WindowBench::refuse_next_command()
     token->answer_next_command_with(0x6D, 0x00);
 }
 
+void WindowBench::answer_next_command_with(int sw1, int sw2)
+{
+    token->answer_next_command_with(static_cast<std::uint8_t>(sw1), static_cast<std::uint8_t>(sw2));
+}
+
+void WindowBench::set_answer_delay(int milliseconds)
+{
+    token->set_answer_delay(sim::Milliseconds(milliseconds));
+}
+
 int WindowBench::user_list_requests() const
 {
     const std::vector<Bytes> commands = token->received_commands();

@@ -42,6 +42,10 @@ public:
     Q_INVOKABLE void set_press_wait(int milliseconds);
     Q_INVOKABLE void press_button();
     Q_INVOKABLE void refuse_next_command();
+    // The next application command gets this status word and no data.
+    Q_INVOKABLE void answer_next_command_with(int sw1, int sw2);
+    // Every answer becomes readable this much later: a slow token, as one waiting for its button.
+    Q_INVOKABLE void set_answer_delay(int milliseconds);
     // How many user-list requests the token has received: one per token info query.
     Q_INVOKABLE int user_list_requests() const;
     Q_INVOKABLE QString active_serial() const;
