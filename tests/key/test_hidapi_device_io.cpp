@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 using namespace std::chrono_literals;
@@ -250,24 +251,14 @@ TEST_F(HidapiSeam, EnumerationCopiesEveryFieldAndNullStringsBecomeEmpty)
                     FakeRecord{"/dev/hidraw4", 0x046D, 0xC52B, nullptr, 0, nullptr, nullptr, 0x01, 0x02, -1}};
     const std::vector<hidaccess::RawDeviceInfo> devices = io.enumerate();
     ASSERT_EQ(devices.size(), 2u);
-    const hidaccess::RawDeviceInfo& token = devices[0];
-    EXPECT_EQ(token.path, "/dev/hidraw3");
-    EXPECT_EQ(token.vendor_id, 0x096E);
-    EXPECT_EQ(token.product_id, 0x0407);
-    EXPECT_EQ(token.serial_number, L"S-1");
-    EXPECT_EQ(token.release_number, 0x0100);
-    EXPECT_EQ(token.manufacturer_string, L"Orvandel");
-    EXPECT_EQ(token.product_string, L"OTP Token");
-    EXPECT_EQ(token.usage_page, 0xF1D0);
-    EXPECT_EQ(token.usage, 0x01);
-    EXPECT_EQ(token.interface_number, 2);
-    const hidaccess::RawDeviceInfo& mouse = devices[1];
-    EXPECT_EQ(mouse.path, "/dev/hidraw4");
-    EXPECT_TRUE(mouse.serial_number.empty());
-    EXPECT_TRUE(mouse.manufacturer_string.empty());
-    EXPECT_TRUE(mouse.product_string.empty());
-    EXPECT_EQ(mouse.usage, 0x02);
-    EXPECT_EQ(mouse.interface_number, -1);
+    const auto fields = [](const hidaccess::RawDeviceInfo& d) {
+        return std::make_tuple(d.path, d.vendor_id, d.product_id, d.serial_number, d.release_number,
+                               d.manufacturer_string, d.product_string, d.usage_page, d.usage, d.interface_number);
+    };
+    EXPECT_EQ(fields(devices[0]), std::make_tuple(std::string("/dev/hidraw3"), 0x096E, 0x0407, std::wstring(L"S-1"), 0x0100,
+                                                  std::wstring(L"Orvandel"), std::wstring(L"OTP Token"), 0xF1D0, 0x01, 2));
+    EXPECT_EQ(fields(devices[1]), std::make_tuple(std::string("/dev/hidraw4"), 0x046D, 0xC52B, std::wstring(), 0,
+                                                  std::wstring(), std::wstring(), 0x01, 0x02, -1));
     EXPECT_EQ(fake.frees, fake.enumerations);
 }
 
