@@ -179,6 +179,57 @@ TEST_F(U2FTransport, RefusedSelectShowsInTheCommandAnswer)
               "resp_code exception: Conditions not satisfied");
 }
 
+namespace {
+
+// Sends the given bytes as the request frame, so a test can put a wrong byte anywhere.
+class RawBody : public ProtocolBody {
+public:
+    explicit RawBody(Bytes bytes) : bytes(std::move(bytes)) {}
+    void serialize(Bytes& out) const override { out = bytes; }
+
+private:
+    Bytes bytes;
+};
+
+}  // namespace
+
+TEST_F(U2FTransport, TokenRefusesEveryMalformedRequestWithTheStatusWordARealOneGives)
+{
+    auto key = discover();
+    const Bytes time = {0x54, 0x08, 0, 0, 0, 0, 0x02, 0x74, 0x26, 0x2F};
+    const Bytes user = {0x51, 0x06, 'A', 'B', 'C', '1', '2', '3'};
+    auto calculate = [&](std::uint8_t lc, const Bytes& first, const Bytes& second) {
+        Bytes request = {0x00, 0xA2, 0x01, 0x00, lc};
+        request.insert(request.end(), first.begin(), first.end());
+        request.insert(request.end(), second.begin(), second.end());
+        return request;
+    };
+    // One row for each refusal the key layer must tell apart.
+    const std::vector<std::pair<Bytes, Bytes>> cases = {
+        {{0x00, 0xE6, 0x00, 0x00, 0x00}, {0x90, 0x00}},
+        {{0x00, 0xE6, 0x01, 0x00, 0x00}, {0x6A, 0x86}},
+        {{0x00, 0xE6, 0x00, 0x00, 0x01, 0x00}, {0x67, 0x00}},
+        {{0x80, 0xE6, 0x00, 0x00, 0x00}, {0x6E, 0x00}},
+        {calculate(0x12, time, user), {0x90, 0x00}},
+        {calculate(0x11, time, user), {0x67, 0x00}},
+        {calculate(0x12, user, time), {0x6A, 0x80}},
+        {{0x80, 0xE1, 0x05, 0x02, 0x01, 0x02}, {0x6A, 0x80}},
+        {{0x00, 0x09, 0x00, 0x00, 0x09, 0x53, 0x02, 1, 2, 3, 0x52, 0x02, 'A', 'B'}, {0x6A, 0x80}},
+        {{0x00, 0x42, 0x00, 0x00, 0x00}, {0x6D, 0x00}},
+    };
+    for (const auto& [request, status] : cases) {
+        SCOPED_TRACE(bytes_to_hex(request));
+        RawBody body(request);
+        Bytes data;
+        Bytes code;
+        try {
+            key->combine_send(body, data, code);
+        } catch (const KeyException&) {
+        }
+        EXPECT_EQ(code, status);
+    }
+}
+
 TEST_F(U2FTransport, UserListLongerThan255BytesParsesInFull)
 {
     for (int i = 1; i < 20; ++i) {
