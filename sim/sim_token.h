@@ -49,7 +49,7 @@ public:
     void press_button();                              // presses for the request waiting now, or the next one
     void set_auto_press(std::optional<Milliseconds> after);  // presses by itself this long after a wait starts
 
-    // Faults on demand. "next" faults apply once, to the next answer they fit.
+    // Faults on demand (fault_switches.cpp). "next" faults apply once, to the next answer they fit.
     void set_answer_delay(Milliseconds delay);        // every answer becomes readable this much later
     void set_silent(bool silent);                     // requests are taken but never answered
     void corrupt_next_nonce();                        // next INIT answer echoes a different nonce
@@ -88,6 +88,7 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
+    static constexpr Milliseconds kKeepAliveInterval{100};
 
     // What survives a power cycle: the token keeps it in flash.
     struct Flash {
@@ -129,7 +130,7 @@ private:
         Clock::time_point ends() const { return pressed() ? *auto_press : deadline; }
     };
 
-    // U2F HID transport (sim_token.cpp).
+    // U2F HID transport (u2f_transport.cpp).
     void receive_init(const u2f::Packet& packet, Clock::time_point now);
     void receive_continuation(const u2f::Packet& packet, Clock::time_point now);
     void dispatch(Channel& channel, std::uint8_t command, const Bytes& payload, Clock::time_point now);
@@ -138,7 +139,7 @@ private:
     void answer_error(std::uint32_t channel, std::uint8_t error, Clock::time_point now);
     Channel* find_channel(std::uint32_t id);
     std::uint32_t allocate_channel();
-    AnswerFaults take_answer_faults();
+    AnswerFaults take_answer_faults();  // fault_switches.cpp
 
     // The press wait ends by itself (auto press, timeout) and is settled lazily by whichever
     // call comes next, const ones included, as are keepalives and the hand-over of scheduled

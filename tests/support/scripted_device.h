@@ -19,6 +19,7 @@ public:
 
     // Reports queued in answer to the command that follows INIT and SELECT.
     std::vector<Bytes> command_answer;
+    std::vector<Bytes> before_init_answer;  // reports other programs' traffic puts ahead of the INIT answer
     std::vector<Bytes> written;  // every output report, report id first
     std::size_t init_answer_length = 64;  // cut the INIT answer to this many bytes
     bool refuse_flush = false;            // polls without waiting fail, as on a device that refuses a flush
@@ -63,6 +64,7 @@ private:
                 answer.insert(answer.end(), std::begin(kChannel), std::end(kChannel));
                 answer.resize(64, 0x00);
                 answer.resize(io.init_answer_length);
+                io.pending.insert(io.pending.end(), io.before_init_answer.begin(), io.before_init_answer.end());
                 io.pending.push_back(answer);
             } else if (bytes[8] == 0x00 && bytes[9] == 0xA4) {
                 io.pending.push_back(msg_report({0x90, 0x00}, 2));

@@ -90,29 +90,27 @@ std::u16string utf16(const std::wstring& text)
 
 }  // namespace
 
-TEST(Win32DeviceChange, ArrivalAndRemovalOfAnInterfaceCarryItsWholeName)
+// Arrival and removal carry the interface's whole name unchanged (other vendors' and lower-case
+// tags too, for the match to judge); a name without terminator stops at the record's stated end.
+TEST(Win32DeviceChange, ArrivalAndRemovalCarryTheWholeName)
 {
-    const GuardedRecord record(interface_record(kTokenInterface));
-    const auto arrival = classify(DBT_DEVICEARRIVAL, record);
-    ASSERT_TRUE(arrival);
-    EXPECT_EQ(arrival->change, DeviceChange::Arrival);
-    EXPECT_EQ(arrival->interface_path, utf16(kTokenInterface));
-
-    const auto removal = classify(DBT_DEVICEREMOVECOMPLETE, record);
-    ASSERT_TRUE(removal);
-    EXPECT_EQ(removal->change, DeviceChange::Removal);
-    EXPECT_EQ(removal->interface_path, utf16(kTokenInterface));
-}
-
-TEST(Win32DeviceChange, NamesOfOtherVendorsAndLowerCaseTagsArriveUnchangedForTheMatch)
-{
-    for (const std::wstring& name : {std::wstring(L"\\\\?\\HID#vid_096e&pid_0858#7&1&0&0000#{guid}"),
+    const std::wstring unterminated = L"\\\\?\\HID#VID_096E&PID_0858";
+    for (const std::wstring& name : {kTokenInterface, std::wstring(L"\\\\?\\HID#vid_096e&pid_0858#7&1&0&0000#{guid}"),
                                      std::wstring(L"\\\\?\\HID#VID_046D&PID_C52B&MI_00#8&3&0&0000#{guid}"),
-                                     std::wstring(L"")}) {
-        const GuardedRecord record(interface_record(name));
-        const auto arrival = classify(DBT_DEVICEARRIVAL, record);
-        ASSERT_TRUE(arrival);
-        EXPECT_EQ(arrival->interface_path, utf16(name));
+                                     std::wstring(L""), unterminated}) {
+        std::vector<std::uint8_t> bytes = interface_record(name);
+        if (name == unterminated) {
+            bytes.resize(bytes.size() - sizeof(wchar_t));
+            reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(bytes.data())->dbcc_size = static_cast<DWORD>(bytes.size());
+        }
+        const GuardedRecord record(bytes);
+        for (const auto& [event, change] : {std::pair{WPARAM{DBT_DEVICEARRIVAL}, DeviceChange::Arrival},
+                                            std::pair{WPARAM{DBT_DEVICEREMOVECOMPLETE}, DeviceChange::Removal}}) {
+            const auto broadcast = classify(event, record);
+            ASSERT_TRUE(broadcast);
+            EXPECT_EQ(broadcast->change, change);
+            EXPECT_EQ(broadcast->interface_path, utf16(name));
+        }
     }
 }
 
@@ -158,17 +156,6 @@ TEST(Win32DeviceChange, VolumePortAndHandleRecordsAreSkippedWithoutReadingPastTh
         EXPECT_FALSE(classify(DBT_DEVICEARRIVAL, record));
         EXPECT_FALSE(classify(DBT_DEVICEREMOVECOMPLETE, record));
     }
-}
-
-TEST(Win32DeviceChange, NameStopsAtTheRecordsStatedEndWhenItHasNoTerminator)
-{
-    std::vector<std::uint8_t> bytes = interface_record(L"\\\\?\\HID#VID_096E&PID_0858");
-    bytes.resize(bytes.size() - sizeof(wchar_t));
-    reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(bytes.data())->dbcc_size = static_cast<DWORD>(bytes.size());
-    const GuardedRecord record(bytes);
-    const auto arrival = classify(DBT_DEVICEARRIVAL, record);
-    ASSERT_TRUE(arrival);
-    EXPECT_EQ(arrival->interface_path, u"\\\\?\\HID#VID_096E&PID_0858");
 }
 
 TEST(Win32Registration, FilterIsTheAnsiInterfaceRecordForTheHidClass)

@@ -49,14 +49,6 @@ protected:
 
 }  // namespace
 
-TEST_F(ForeignTraffic, AnotherProgramsInitAnswerIsTheAllocationErrorAndTheNextRequestWorks)
-{
-    auto key = discover();
-    token->send_foreign_init_answer_before_next();
-    expect_key_error(*key, "Error in AllocateChannel");
-    EXPECT_EQ(active_serial(*key), serial);
-}
-
 TEST_F(ForeignTraffic, ChannelBusyIsAKeyErrorNotAnAccessErrorAndTheNextRequestWorks)
 {
     auto waiting = discover();

@@ -64,15 +64,20 @@ TEST_F(ScriptedTransport, RequestGoesOutAsInitSelectAndCommandOnTheGivenChannel)
     EXPECT_TRUE(log.contains("00 01 02 03 04 83 00 05 00 e6 00 00 00 "));
 }
 
-TEST_F(ScriptedTransport, FailedFlushIsAWarningAndTheExchangeGoesOn)
+TEST_F(ScriptedTransport, FailedFlushIsAWarningAndOtherProgramsErrorsAreSkipped)
 {
     io->refuse_flush = true;
+    // Another program's malformed INIT: ERROR INVALID_LEN on the broadcast channel reaches every handle.
+    Bytes error = {0xFF, 0xFF, 0xFF, 0xFF, 0xBF, 0x00, 0x01, 0x03};
+    error.resize(64, 0x00);
+    io->before_init_answer = {error};
     io->command_answer = {ScriptedIo::msg_report({0x41, 0x90, 0x00}, 3)};
     LogCapture log;
     Bytes serial;
     key()->op_get_active(serial);
     EXPECT_EQ(serial, ascii("A"));
     EXPECT_EQ(log.messages(el::Level::Warning), std::vector<std::string>(3, "Failed to flush the queue"));
+    EXPECT_TRUE(log.contains("Skipped 1 reports that were not the answer"));
 }
 
 TEST_F(ScriptedTransport, TwoRequestsAllocateTwoChannelsWithFreshNonces)

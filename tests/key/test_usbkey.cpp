@@ -74,16 +74,6 @@ TEST(UsbKey, HeaderedExchangeAndItsLog)
     EXPECT_EQ(log.messages(), expected);
 }
 
-TEST(UsbKey, GetActiveReplacesSerial)
-{
-    ScriptedKey key;
-    key.responses.push_back(answer(kSerial));
-    Bytes serial = {0xDE, 0xAD, 0xBE, 0xEF, 0x01, 0x02, 0x03, 0x04};
-    key.op_get_active(serial);
-    EXPECT_EQ(serial, kSerial);
-    EXPECT_EQ(key.requests, (std::vector<Bytes>{{0x00, 0xE6, 0x00, 0x00, 0x00}}));
-}
-
 TEST(UsbKey, OtpFromCalculateAnswer)
 {
     const struct {
@@ -127,21 +117,6 @@ TEST(UsbKey, OtpFromCalculateAnswer)
         }
         EXPECT_EQ(digits, 99);
     }
-}
-
-TEST(UsbKey, GetOtpEndToEnd)
-{
-    ScriptedKey key;
-    key.responses.push_back(answer({0x00, 0x00, 0x06, 0x00, 0xBC, 0x61, 0x4E}));
-    // A status word outside the table is not an error.
-    key.responses.push_back(answer({0x00, 0x00, 0x06, 0x00, 0xBC, 0x61, 0x4E}, {0x63, 0xC1}));
-    for (int round = 0; round < 2; ++round) {
-        std::int32_t digits = 0;
-        EXPECT_EQ(key.op_get_otp(kSerial, digits), 345678u);
-        EXPECT_EQ(digits, 6);
-    }
-    const Bytes request = {0x00, 0xA2, 0x01, 0x00, 0x0A, 0x54, 0x00, 0x51, 0x06, 0x41, 0x42, 0x43, 0x31, 0x32, 0x33};
-    EXPECT_EQ(key.requests, (std::vector<Bytes>{request, request}));
 }
 
 TEST(UsbKey, UserList)

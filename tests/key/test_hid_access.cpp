@@ -23,31 +23,11 @@ protected:
         SimTokenTest::TearDown();
     }
 
-    // A well-formed INIT request, so the token has something to answer.
-    int write_init()
-    {
-        const unsigned char init[16] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0x86, 0x00, 0x08, 1, 2, 3, 4, 5, 6, 7, 8};
-        return hidaccess::hid_write(device, init, sizeof init);
-    }
-
     hidaccess::hid_device* device = nullptr;
     unsigned char report[256] = {};
 };
 
 }  // namespace
-
-TEST_F(HidAccess, FlushDropsUnreadReportsSoTheNextReadWaitsForANewOne)
-{
-    ASSERT_EQ(write_init(), 65);
-    token->queue_stale_reports(3);
-    std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(hidaccess::hid_flush_queue(device), 0);
-    EXPECT_EQ(hidaccess::hid_read_timeout(device, report, sizeof report, 100), 0);
-
-    ASSERT_EQ(write_init(), 65);
-    EXPECT_EQ(hidaccess::hid_read_timeout(device, report, sizeof report, 1000), 64);
-    EXPECT_EQ(report[4], 0x86);
-}
 
 TEST_F(HidAccess, DeadOrMissingDevicesFailInsteadOfBlocking)
 {
