@@ -2,8 +2,7 @@
 
 #include "bytes.h"
 
-#include <gtest/gtest.h>
-
+#include <initializer_list>
 #include <string>
 
 inline Bytes ascii(const std::string& text)
@@ -11,15 +10,10 @@ inline Bytes ascii(const std::string& text)
     return Bytes(text.begin(), text.end());
 }
 
-// The what() of the exception the call throws; a test failure when it throws nothing.
-template <typename Exception, typename Call>
-std::string expect_throw_text(Call call)
+inline Bytes cat(std::initializer_list<Bytes> parts)
 {
-    try {
-        call();
-    } catch (const Exception& e) {
-        return e.what();
-    }
-    ADD_FAILURE() << "nothing was thrown";
-    return {};
+    Bytes out;
+    for (const Bytes& part : parts)
+        out.insert(out.end(), part.begin(), part.end());
+    return out;
 }

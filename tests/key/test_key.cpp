@@ -1,0 +1,386 @@
+// The key layer without Qt or the simulator (so it also runs under wine): request bytes, status
+// words, answer parsing, and the U2F transport and hidraw rules over a scripted device.
+
+#include "hid.h"
+#include "hid_access.h"
+#include "key_exception.h"
+#include "log_capture.h"
+#include "protocol_body.h"
+#include "raw_device_io.h"
+#include "test_helpers.h"
+#include "usbkey.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <future>
+#include <mutex>
+#include <thread>
+#include <typeinfo>
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+const Bytes kSerial = ascii("ABC123");
+
+// The class name and text of what the call threw; empty when nothing was thrown.
+std::string thrown(const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const KeyException& e) {
+        return std::string(typeid(e).name()) + ": " + e.what();
+    }
+    return "";
+}
+
+template <typename E>
+std::string as(const char* text)
+{
+    return std::string(typeid(E).name()) + ": " + text;
+}
+
+// Records each request and answers with the next scripted response; with `header`, fills the
+// header like the U2F key does (channel 01 02 03 04, MSG) without any exchange.
+class ScriptedKey : public UsbKey {
+public:
+    explicit ScriptedKey(bool header = false) : UsbKey(nullptr), header(header) {}
+    void send_command(const std::uint8_t* data, std::uint32_t length, Bytes& response) override
+    {
+        requests.emplace_back(data, data + length);
+        ASSERT_FALSE(responses.empty()) << "no scripted response left";
+        response = responses.front();
+        responses.pop_front();
+    }
+    void prepare_header(std::uint8_t** out) override
+    {
+        if (!header)
+            return UsbKey::prepare_header(out);
+        for (std::uint8_t i = 1; i <= 5; ++i)
+            (*out)[i] = i == 5 ? 0x83 : i;
+    }
+    bool is_connected() override { return true; }
+
+    bool header;
+    std::vector<Bytes> requests;
+    std::deque<Bytes> responses;
+};
+
+// Headerless answer: one leading byte, the length byte, data, status word.
+Bytes answer(const Bytes& data, const Bytes& status = {0x90, 0x00})
+{
+    return cat({{0x00, static_cast<std::uint8_t>(data.size() + 2)}, data, status});
+}
+
+}  // namespace
+
+TEST(KeyLayer, RequestBytes)
+{
+    const Bytes time = {0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17};
+    const struct {
+        const char* name;
+        std::function<void(ProtocolBody*&)> make;
+        Bytes bytes;
+        std::vector<std::string> log;
+    } cases[] = {
+        {"get active", [](ProtocolBody*& b) { (b = new ProtocolBody)->setup_get_active(); },
+         {0x00, 0xE6, 0x00, 0x00, 0x00}, {"[protocol] get active"}},
+        {"list users", [](ProtocolBody*& b) { (b = new ProtocolBody)->setup_list_user_info(); },
+         {0x00, 0x17, 0x00, 0x00, 0x00}, {"[protocol] list user info"}},
+        {"calculate", [](ProtocolBody*& b) { auto* c = new ProtocolBodyOfCalHcode; c->setup(kSerial, nullptr); b = c; },
+         cat({{0x00, 0xA2, 0x01, 0x00, 0x0A, 0x54, 0x00, 0x51, 0x06}, kSerial}), {}},
+        {"timed calculate", [&](ProtocolBody*& b) { auto* c = new ProtocolBodyOfCalHcode; c->setup(kSerial, &time); b = c; },
+         cat({{0x00, 0xA2, 0x01, 0x00, 0x12, 0x54, 0x08}, time, {0x51, 0x06}, kSerial}), {}},
+        // Length bytes keep their low eight bits: (4 + 44) % 256 and 300 % 256.
+        {"long user", [](ProtocolBody*& b) { auto* c = new ProtocolBodyOfCalHcode; c->setup(Bytes(300, 0x5A), nullptr); b = c; },
+         cat({{0x00, 0xA2, 0x01, 0x00, 0x30, 0x54, 0x00, 0x51, 0x2C}, Bytes(300, 0x5A)}), {}},
+        {"personalization", [](ProtocolBody*& b) { auto* p = new ProtocolBodyOfPersonlization; p->setup(1, 2, 3, {0xC0, 0xC1, 0xC2, 0xC3}, kSerial); b = p; },
+         cat({{0x00, 0x09, 0x00, 0x00, 0x11, 0x53, 0x06, 1, 2, 3, 0xC0, 0xC1, 0xC2, 0xC3, 0x51, 0x06}, kSerial}),
+         {"[protocol] personlization"}},
+        {"press mode on", [](ProtocolBody*& b) { b = new ProtocolBodyOfSwitchPressModeOn; }, {0x80, 0xE1, 0x05, 0x02, 0x01, 0x01}, {}},
+        {"press mode off", [](ProtocolBody*& b) { b = new ProtocolBodyOfSwitchPressModeOff; }, {0x80, 0xE1, 0x05, 0x02, 0x01, 0x00}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        LogCapture log;
+        ProtocolBody* body = nullptr;
+        c.make(body);
+        Bytes out;
+        body->serialize(out);
+        delete body;
+        EXPECT_EQ(out, c.bytes);
+        EXPECT_EQ(log.messages(), c.log);
+    }
+}
+
+// Each word raises its class and text; success logs once; any other word passes silently here
+// (a write checks it again); a site-logging throw keeps the class.
+TEST(KeyLayer, StatusWords)
+{
+    const std::pair<Bytes, std::string> cases[] = {
+        {{0x90, 0x00}, ""},
+        {{0x6A, 0x84}, as<KeyException>("resp_code exception: No space")},
+        {{0x69, 0x82}, as<KeyException>("resp_code exception: Auth required")},
+        {{0x6A, 0x80}, as<KeyException>("resp_code exception: Wrong syntax")},
+        {{0x65, 0x81}, as<KeyException>("resp_code exception: Generic error")},
+        {{0x67, 0x00}, as<KeyException>("resp_code exception: Wrong length")},
+        {{0x69, 0x85}, as<KeyException>("resp_code exception: Conditions not satisfied")},
+        {{0x6D, 0x00}, as<KeyException>("resp_code exception: Ins not supported")},
+        {{0x61, 0xFF}, as<KeyException>("resp_code exception: More data available")},
+        {{0x69, 0x84}, as<KeyNoObjectException>("No such object")},
+        {{0x63, 0xC1}, ""},
+        {{0x90}, ""},
+        {{}, ""},
+    };
+    ScriptedKey key;
+    for (const auto& [code, text] : cases) {
+        SCOPED_TRACE(bytes_to_hex(code));
+        LogCapture log;
+        EXPECT_EQ(thrown([&] { key.check_resp_code(code); }), text);
+        EXPECT_EQ(log.contains("Instruction Succesfully"), code == Bytes({0x90, 0x00}));
+    }
+    EXPECT_EQ(thrown([] { UsbKey::check_write_resp_code({0x63, 0xC1}); }),
+              as<KeyException>("resp_code exception: Unknown status word 63 c1"));
+
+    LogCapture log;
+    EXPECT_EQ(thrown([] { throw_exp_print_line(KeyAccessException("cannot write"), "some/file.cpp", 42); }),
+              as<KeyAccessException>("cannot write"));
+    EXPECT_EQ(log.messages(), std::vector<std::string>{"Key Exception (cannot write) occurs at some/file.cpp:42"});
+}
+
+TEST(KeyLayer, AnswersAndTheirLog)
+{
+    ScriptedKey key(true);
+    key.responses.push_back({0x01, 0x02, 0x03, 0x04, 0x83, 0x00, 0x02, 0x90, 0x00});
+    LogCapture log;
+    Bytes serial = {0xFF};
+    key.op_get_active(serial);
+    EXPECT_EQ(key.requests.at(0), (Bytes{0x00, 0x01, 0x02, 0x03, 0x04, 0x83, 0x00, 0x05, 0x00, 0xE6, 0x00, 0x00, 0x00}));
+    EXPECT_TRUE(serial.empty());
+    EXPECT_EQ(log.messages(), (std::vector<std::string>{
+                                  "[protocol] get active", "-> Request package hex is ",
+                                  "00 01 02 03 04 83 00 05 00 e6 00 00 00 ", "-> Response package hex is ",
+                                  "01 02 03 04 83 00 02 90 00 ", "-> Parsed response:", "", "-> Response code:",
+                                  "90 00 ", "Instruction Succesfully"}));
+
+    // Misshapen answers, headered or not, are access errors that leave the buffers alone.
+    for (const Bytes& response : {Bytes{0x01, 0x02, 0x03, 0x04, 0x83, 0x00},
+                                  Bytes{0x01, 0x02, 0x03, 0x04, 0x83, 0x00, 0x03, 0x90, 0x00},
+                                  Bytes{0x01, 0x02, 0x03, 0x04, 0x83, 0x00, 0x01, 0x90, 0x00}}) {
+        SCOPED_TRACE(bytes_to_hex(response));
+        key.responses.push_back(response);
+        serial = {0xD0};
+        EXPECT_THROW(key.op_get_active(serial), KeyAccessException);
+        EXPECT_EQ(serial, Bytes{0xD0});
+    }
+
+    // The code from a calculate answer; cut short or padded, no code rather than one of the wrong bytes.
+    const std::tuple<Bytes, std::int32_t, std::uint32_t> codes[] = {
+        {{0x00, 0x00, 0x06, 0x00, 0xBC, 0x61, 0x4E}, 6, 345678},
+        {{0x00, 0x00, 0x08, 0x00, 0xBC, 0x61, 0x4E}, 8, 12345678},
+        {{0x00, 0x00, 10, 0xFF, 0xFF, 0xFF, 0xFF}, 10, 4294967295u},
+        {{0x00, 0x00, 0x06, 0x00, 0xBC, 0x61}, 99, 0},
+        {{0x00, 0x00, 0x06, 0x00, 0xBC, 0x61, 0x4E, 0x90}, 99, 0},
+    };
+    for (const auto& [response, digits, code] : codes) {
+        SCOPED_TRACE(bytes_to_hex(response));
+        std::int32_t got = 99;
+        std::uint32_t value = 0;
+        const std::string error = thrown([&] { value = key.get_otp(response, got); });
+        EXPECT_EQ(error, digits == 99 ? as<KeyException>("otp's hcode is wrong") : "");
+        EXPECT_EQ(got, digits);
+        EXPECT_EQ(value, code);
+    }
+}
+
+// Records are tag 0x52, length, algorithm << 4 | type, serial; a malformed record ends the list
+// (under ASan: without reading past the data).
+TEST(KeyLayer, UserList)
+{
+    const Bytes good = {0x52, 0x07, 0x21, 'A', 'B', 'C', '1', '2', '3'};
+    const std::pair<Bytes, std::string> cases[] = {
+        {cat({good, {0x52, 0x03, 0x12, 'X', 'Y'}}), "ABC123 2 1;XY 1 2;"}, {{0x53, 0x03, 0x12, 0x58, 0x59}, ""},
+        {cat({good, {0x52, 0x09, 0x21, 0x41}}), "ABC123 2 1;"},            {cat({good, {0x52}}), "ABC123 2 1;"},
+    };
+    for (const auto& [data, expected] : cases) {
+        SCOPED_TRACE(bytes_to_hex(data));
+        ScriptedKey key;
+        key.responses = {answer(data)};
+        LogCapture log;
+        std::vector<User> users;
+        key.op_get_user_info(users);
+        EXPECT_EQ(key.requests.at(0), (Bytes{0x00, 0x17, 0x00, 0x00, 0x00}));
+        std::string listed;
+        for (const User& user : users)
+            listed += std::string(user.serial_number.begin(), user.serial_number.end()) + " " +
+                      std::to_string(user.algorithm) + " " + std::to_string(user.type) + ";";
+        EXPECT_EQ(listed, expected);
+        EXPECT_EQ(log.contains("serial_number is: ABC123") && log.contains("Algorithm is: 2") && log.contains("Type is: 1"),
+                  !expected.empty());
+    }
+}
+
+namespace {
+
+// A one-device bus answering report by report, for wire details the simulated token keeps to
+// itself: INIT gets channel 01 02 03 04, SELECT gets 90 00, any other command `command_answer`.
+class ScriptedIo : public hidaccess::RawDeviceIo {
+public:
+    std::vector<Bytes> command_answer;
+    std::vector<Bytes> before_init_answer;
+    std::vector<Bytes> written;
+    std::size_t init_answer_length = 64;
+    bool refuse_flush = false;
+
+    std::vector<hidaccess::RawDeviceInfo> enumerate() override { return {{"script:0", 0x096E, 0x0858, {}, 0, {}, {}, 0, 0, 0}}; }
+    std::unique_ptr<hidaccess::RawDevice> open(const std::string&) override { return std::make_unique<Device>(*this); }
+
+    static Bytes msg(const Bytes& data, std::uint8_t count)
+    {
+        Bytes report = cat({{1, 2, 3, 4, 0x83, 0x00, count}, data});
+        report.resize(64, 0x00);
+        return report;
+    }
+
+private:
+    struct Device : hidaccess::RawDevice {
+        explicit Device(ScriptedIo& io) : io(io) {}
+        int write(const std::uint8_t* report, std::size_t length) override
+        {
+            std::lock_guard<std::mutex> lock(io.mutex);
+            const Bytes bytes(report, report + length);
+            io.written.push_back(bytes);
+            if (bytes[5] == 0x86) {
+                Bytes init = cat({{0xFF, 0xFF, 0xFF, 0xFF, 0x86, 0x00, 17}, Bytes(bytes.begin() + 8, bytes.begin() + 16), {1, 2, 3, 4}});
+                init.resize(64, 0x00);
+                init.resize(io.init_answer_length);
+                io.pending.insert(io.pending.end(), io.before_init_answer.begin(), io.before_init_answer.end());
+                io.pending.push_back(init);
+            } else {
+                const bool select = bytes[8] == 0x00 && bytes[9] == 0xA4;
+                const std::vector<Bytes> next = select ? std::vector<Bytes>{msg({0x90, 0x00}, 2)} : io.command_answer;
+                io.pending.insert(io.pending.end(), next.begin(), next.end());
+            }
+            return static_cast<int>(length);
+        }
+        int read(std::uint8_t* data, std::size_t length, int timeout_ms) override
+        {
+            if (timeout_ms == 0 && io.refuse_flush)
+                return -1;
+            {
+                std::lock_guard<std::mutex> lock(io.mutex);
+                if (!io.pending.empty()) {
+                    const Bytes report = io.pending.front();
+                    io.pending.pop_front();
+                    const std::size_t count = std::min(length, report.size());
+                    std::copy_n(report.begin(), count, data);
+                    return static_cast<int>(count);
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(timeout_ms));
+            return 0;
+        }
+        ScriptedIo& io;
+    };
+    std::mutex mutex;
+    std::deque<Bytes> pending;
+};
+
+class Scripted : public ::testing::Test {
+protected:
+    void SetUp() override { hidaccess::install_raw_device_io(io); }
+    void TearDown() override { hidaccess::install_raw_device_io(nullptr); }
+    std::shared_ptr<U2FUsbKey> key()
+    {
+        std::vector<std::shared_ptr<U2FUsbKey>> keys;
+        HID().find_device(kOrvandelVendorId, keys);
+        return keys.at(0);
+    }
+    std::shared_ptr<ScriptedIo> io = std::make_shared<ScriptedIo>();
+};
+
+Bytes report(Bytes head)
+{
+    head.resize(65, 0x00);
+    return head;
+}
+
+}  // namespace
+
+// A request goes out as INIT, SELECT and the command, each one zero-padded report; a refused
+// flush is a warning; another program's ERROR ahead of the INIT answer is skipped.
+TEST_F(Scripted, RequestOnTheWire)
+{
+    io->refuse_flush = true;
+    io->before_init_answer = {report({0xFF, 0xFF, 0xFF, 0xFF, 0xBF, 0x00, 0x01, 0x03})};
+    io->command_answer = {ScriptedIo::msg({0x41, 0x42, 0x90, 0x00}, 4)};
+    LogCapture log;
+    Bytes serial;
+    key()->op_get_active(serial);
+    EXPECT_EQ(serial, ascii("AB"));
+
+    ASSERT_EQ(io->written.size(), 3u);
+    EXPECT_EQ(io->written[0], report(cat({{0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0x86, 0x00, 0x08},
+                                          Bytes(io->written[0].begin() + 8, io->written[0].begin() + 16)})));
+    EXPECT_EQ(io->written[1], report({0x00, 1, 2, 3, 4, 0x83, 0x00, 0x0E, 0x00, 0xA4, 0x04, 0x00, 0x09, 0xD1, 0x56,
+                                      0x00, 0x01, 0x32, 0x83, 0x26, 0x01, 0x01}));
+    EXPECT_EQ(io->written[2], report({0x00, 1, 2, 3, 4, 0x83, 0x00, 0x05, 0x00, 0xE6, 0x00, 0x00, 0x00}));
+    EXPECT_EQ(log.messages(el::Level::Warning), std::vector<std::string>(3, "Failed to flush the queue"));
+    for (const char* line : {"Allocate Channel", "The whole U2F response package length is: 24",
+                             "Successfully allocate channel", "Skipped 1 reports that were not the answer"})
+        EXPECT_TRUE(log.contains(line)) << line;
+
+    // Short reports are failed reads, not reads past the buffer; so is an INIT answer without
+    // room for nonce and channel.
+    io->before_init_answer.clear();
+    io->refuse_flush = false;
+    for (const std::vector<Bytes>& cut : {std::vector<Bytes>{{1, 2, 3, 4, 0x83, 0x00}},
+                                          std::vector<Bytes>{ScriptedIo::msg(Bytes(57, 0x30), 100), {1, 2, 3, 4}}}) {
+        io->command_answer = cut;
+        EXPECT_THROW(key()->op_get_active(serial), KeyAccessException);
+    }
+    io->init_answer_length = 12;
+    EXPECT_EQ(thrown([&] { key()->op_get_active(serial); }), as<KeyAccessException>("U2F INIT answer is too short"));
+    EXPECT_EQ(serial, ascii("AB"));
+}
+
+// Writes go out as one zero-padded report of 65 bytes; a flush drops what is queued; a timed
+// read waits its limit; a cancel ends a blocking read and sticks.
+TEST_F(Scripted, HidrawRules)
+{
+    hidaccess::hid_device* device = hidaccess::hid_open_path("script:0");
+    ASSERT_NE(device, nullptr);
+    const unsigned char init[16] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0x86, 0x00, 0x08, 1, 2, 3, 4, 5, 6, 7, 8};
+    unsigned char buffer[256] = {};
+    EXPECT_EQ(hidaccess::hid_write(device, init, sizeof init), 65);
+    EXPECT_EQ(io->written.back(), report(Bytes(std::begin(init), std::end(init))));
+    EXPECT_EQ(hidaccess::hid_write(device, nullptr, 0), 65);
+    EXPECT_EQ(io->written.back(), Bytes(65, 0x00));
+    const Bytes oversized(66, 0x01);
+    EXPECT_EQ(hidaccess::hid_write(device, oversized.data(), oversized.size()), -1);
+    EXPECT_EQ(io->written.size(), 2u);
+
+    EXPECT_EQ(hidaccess::hid_flush_queue(device), 0);
+    auto start = Clock::now();
+    EXPECT_EQ(hidaccess::hid_read_timeout(device, buffer, sizeof buffer, 300), 0);
+    EXPECT_GE(Clock::now() - start, 290ms);
+    ASSERT_EQ(hidaccess::hid_write(device, init, sizeof init), 65);
+    EXPECT_EQ(hidaccess::hid_read_timeout(device, buffer, sizeof buffer, 1000), 64);
+    EXPECT_EQ(buffer[4], 0x86);
+    io->refuse_flush = true;
+    EXPECT_EQ(hidaccess::hid_flush_queue(device), -1);
+
+    auto blocked = std::async(std::launch::async, [&] { return hidaccess::hid_read(device, buffer, sizeof buffer); });
+    EXPECT_EQ(blocked.wait_for(200ms), std::future_status::timeout);
+    start = Clock::now();
+    hidaccess::hid_cancel(device);
+    EXPECT_EQ(blocked.get(), -1);
+    EXPECT_LT(Clock::now() - start, 1s);
+    EXPECT_EQ(hidaccess::hid_read_timeout(device, buffer, sizeof buffer, 1000), -1);
+    EXPECT_EQ(hidaccess::hid_write(device, nullptr, 0), -1);
+    hidaccess::hid_close(device);
+}
