@@ -1,22 +1,19 @@
 #include "log_capture.h"
 
 #include <algorithm>
+#include <mutex>
 
 namespace {
 
-const char* const kCallbackId = "larkmoor-test-capture";
-
 std::mutex store_mutex;
-std::vector<LogCapture::Record> store;
+std::vector<std::pair<el::Level, std::string>> store;
 
 class CaptureCallback : public el::LogDispatchCallback {
 protected:
     void handle(const el::LogDispatchData* data) noexcept override
     {
-        const el::LogMessage* message = data->logMessage();
         std::lock_guard<std::mutex> lock(store_mutex);
-        store.push_back({message->level(), message->message(), message->file(),
-                         static_cast<int>(message->line()), message->func()});
+        store.emplace_back(data->logMessage()->level(), data->logMessage()->message());
     }
 };
 
@@ -25,34 +22,26 @@ protected:
 LogCapture::LogCapture()
 {
     clear();
-    el::Helpers::installLogDispatchCallback<CaptureCallback>(kCallbackId);
+    el::Helpers::installLogDispatchCallback<CaptureCallback>("larkmoor-test-capture");
 }
 
 LogCapture::~LogCapture()
 {
-    el::Helpers::uninstallLogDispatchCallback<CaptureCallback>(kCallbackId);
-}
-
-std::vector<LogCapture::Record> LogCapture::records() const
-{
-    std::lock_guard<std::mutex> lock(store_mutex);
-    return store;
+    el::Helpers::uninstallLogDispatchCallback<CaptureCallback>("larkmoor-test-capture");
 }
 
 std::vector<std::string> LogCapture::messages() const
 {
-    std::vector<std::string> texts;
-    for (const Record& record : records())
-        texts.push_back(record.message);
-    return texts;
+    return messages(el::Level::Unknown);
 }
 
 std::vector<std::string> LogCapture::messages(el::Level level) const
 {
+    std::lock_guard<std::mutex> lock(store_mutex);
     std::vector<std::string> texts;
-    for (const Record& record : records())
-        if (record.level == level)
-            texts.push_back(record.message);
+    for (const auto& [record_level, message] : store)
+        if (level == el::Level::Unknown || record_level == level)
+            texts.push_back(message);
     return texts;
 }
 

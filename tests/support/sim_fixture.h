@@ -8,25 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <stdexcept>
-#include <string>
 #include <vector>
 
 // One simulated token with one TOTP user, plugged in, seen through the real access layer.
 class SimTokenTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        bus = std::make_shared<sim::SimBus>();
-        hidaccess::install_raw_device_io(bus);
-        token = std::make_shared<sim::SimToken>();
-        sim::SimUser user;
-        user.serial_number = serial;
-        user.secret = ascii("12345678901234567890");
-        token->add_user(user);
-        id = bus->plug(token);
-    }
-
+    void SetUp() override { hidaccess::install_raw_device_io(bus); }
     void TearDown() override { hidaccess::install_raw_device_io(nullptr); }
 
     // The first key discovery finds, as the application takes it.
@@ -34,13 +21,15 @@ protected:
     {
         std::vector<std::shared_ptr<U2FUsbKey>> keys;
         HID().find_device(kOrvandelVendorId, keys);
-        if (keys.empty())
-            throw std::runtime_error("no key found");
-        return keys.front();
+        return keys.at(0);
     }
 
     const Bytes serial = ascii("ABC123");
-    std::shared_ptr<sim::SimBus> bus;
-    std::shared_ptr<sim::SimToken> token;
-    int id = 0;
+    std::shared_ptr<sim::SimBus> bus = std::make_shared<sim::SimBus>();
+    std::shared_ptr<sim::SimToken> token = [this] {
+        auto made = std::make_shared<sim::SimToken>();
+        made->add_user({serial, sim::OtpAlgorithm::Totp, sim::OtpHash::Sha1, ascii("12345678901234567890"), 6});
+        return made;
+    }();
+    int id = bus->plug(token);
 };
