@@ -25,6 +25,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <random>
 #include <sstream>
@@ -63,11 +64,7 @@ public:
         expect(current != nullptr, "the first rescan finds the token");
     }
 
-    ~Rig()
-    {
-        frame.reset();
-        hidaccess::install_raw_device_io(nullptr);
-    }
+    ~Rig() { frame.reset(), hidaccess::install_raw_device_io(nullptr); }
 
     int pick(int low, int high) { return std::uniform_int_distribution<int>(low, high)(engine); }
 
@@ -128,17 +125,9 @@ public:
         expect(model().serial_num().toStdString() == kSerial, "the serial number is read, got " + shown());
     }
 
-    std::string shown() const
-    {
-        return std::to_string(model().otp()) + " \"" + model().err_msg().toStdString() + "\" " +
-               model().serial_num().toStdString();
-    }
+    std::string shown() const { return std::to_string(model().otp()) + " \"" + model().err_msg().toStdString() + "\" " + model().serial_num().toStdString(); }
 
-    OtpStatus& model() const
-    {
-        expect(current != nullptr, "a token model is published");
-        return *current;
-    }
+    OtpStatus& model() const { return current != nullptr ? *current : throw std::runtime_error("no token model is published"); }
 
     const Bytes secret;
     const int digits;
@@ -168,19 +157,6 @@ enum class Then {
     Hang,       // the first read waits without limit until the token is pulled out; then as Replug
 };
 
-// The answer to calculate as the token frames it: reserved, digits, value, status word, zeros.
-Bytes calculate_answer(Rig& rig)
-{
-    const std::uint32_t value = sim::truncated_hmac(sim::OtpHash::Sha1, rig.secret, static_cast<std::uint64_t>(rig.start / 30));
-    Bytes answer = {0x00, 0x00, static_cast<std::uint8_t>(rig.digits)};
-    for (int shift = 24; shift >= 0; shift -= 8)
-        answer.push_back(static_cast<std::uint8_t>(value >> shift));
-    answer.push_back(0x90);
-    answer.push_back(0x00);
-    answer.resize(57, 0x00);
-    return answer;
-}
-
 struct Fault {
     const char* name;
     int weight;  // how often it is drawn, against the others
@@ -196,43 +172,30 @@ const Fault kFaults[] = {
     {"status word", 16,
      [](Rig& rig) {
          // Refusals, 61 xx, and words no row knows (then the data, none, is no code) change nothing.
-         static const std::uint8_t words[][2] = {{0x69, 0x84}, {0x6A, 0x84}, {0x69, 0x82}, {0x6A, 0x80}, {0x65, 0x81},
-                                                 {0x67, 0x00}, {0x69, 0x85}, {0x6D, 0x00}, {0x61, 0x1F}, {0x90, 0x00},
-                                                 {0x6F, 0x00}, {0x63, 0xC1}, {0x6A, 0x82}};
-         const auto* word = words[rig.pick(0, static_cast<int>(std::size(words)) - 1)];
-         rig.token->answer_next_command_with(word[0], word[1]);
-         return word[0] == 0x69 && word[1] == 0x84 ? Then::Press : Then::Unchanged;
+         static const std::uint16_t words[] = {0x6984, 0x6A84, 0x6982, 0x6A80, 0x6581, 0x6700, 0x6985,
+                                               0x6D00, 0x611F, 0x9000, 0x6F00, 0x63C1, 0x6A82};
+         const std::uint16_t word = words[rig.pick(0, static_cast<int>(std::size(words)) - 1)];
+         rig.token->answer_next_command_with(static_cast<std::uint8_t>(word >> 8), static_cast<std::uint8_t>(word));
+         return word == 0x6984 ? Then::Press : Then::Unchanged;
      }},
     {"lying length", 16,
      [](Rig& rig) {
-         // The host takes the status word from the two bytes the length ends on.
-         const int length = rig.pick(0, 57);
-         const Bytes answer = calculate_answer(rig);
+         // The status word is taken from the two bytes the length ends on: 00 00 or xx 90 past
+         // the value, 90 00 at the true length of 9.
+         static const int lengths[] = {0, 1, 2, 8, 9, 10, 11, 30, 57};
+         const int length = lengths[rig.pick(0, static_cast<int>(std::size(lengths)) - 1)];
          rig.token->lie_next_length(static_cast<std::uint8_t>(length));
-         if (length < 2)
-             return Then::Access;
-         if (length == 9)
-             return Then::Code;
-         const bool press = answer[length - 2] == 0x69 && answer[length - 1] == 0x84;
-         return press ? Then::Press : Then::Unchanged;
+         return length < 2 ? Then::Access : length == 9 ? Then::Code : Then::Unchanged;
      }},
     {"padded answer", 6,
      [](Rig& rig) { rig.token->pad_next_answer(static_cast<std::size_t>(rig.pick(1, 120))); return Then::Unchanged; }},
     {"cut header", 4,
      [](Rig& rig) { rig.token->shorten_next_report(static_cast<std::size_t>(rig.pick(1, 6))); return Then::Access; }},
     {"slow continuation", 4,
-     [](Rig& rig) {
-         rig.token->pad_next_answer(100);
-         rig.token->delay_next_continuation(sim::Milliseconds(rig.pick(10, 400)));
-         return Then::Unchanged;
-     }},
+     [](Rig& rig) { rig.token->pad_next_answer(100), rig.token->delay_next_continuation(sim::Milliseconds(rig.pick(10, 400))); return Then::Unchanged; }},
     {"refused SELECT", 6, [](Rig& rig) { rig.token->set_refuse_select(true); return Then::Unchanged; }},
     {"press refusals", 8,
-     [](Rig& rig) {
-         rig.token->set_press_mode(true);
-         rig.token->set_press_wait(sim::Milliseconds(rig.pick(5, 30)));
-         return Then::Press;
-     }},
+     [](Rig& rig) { rig.token->set_press_mode(true), rig.token->set_press_wait(sim::Milliseconds(rig.pick(5, 30))); return Then::Press; }},
     {"press in time", 8,
      [](Rig& rig) {
          rig.token->set_press_mode(true);
@@ -357,9 +320,7 @@ int main(int argc, char** argv)
     // -w adds that many windows after the first.
     std::istringstream listed(oathtool("--totp -d " + std::to_string(digits) + " -w " + std::to_string(windows - 1) +
                                        " -N @" + std::to_string(first) + " " + hex(secret)));
-    std::vector<int> codes;
-    for (int code = 0; listed >> code;)
-        codes.push_back(code);
+    const std::vector<int> codes{std::istream_iterator<int>(listed), std::istream_iterator<int>()};
     if (codes.size() != static_cast<std::size_t>(windows)) {
         std::fprintf(stderr, "soak: cannot get the codes from oathtool\n");
         return 2;
