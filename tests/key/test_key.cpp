@@ -93,16 +93,25 @@ TEST(KeyLayer, RequestBytes)
          {0x00, 0x17, 0x00, 0x00, 0x00}, {"[protocol] list user info"}},
         {"calculate", [](ProtocolBody*& b) { auto* c = new ProtocolBodyOfCalHcode; c->setup(kSerial, nullptr); b = c; },
          cat({{0x00, 0xA2, 0x01, 0x00, 0x0A, 0x54, 0x00, 0x51, 0x06}, kSerial}), {}},
-        {"timed calculate", [&](ProtocolBody*& b) { auto* c = new ProtocolBodyOfCalHcode; c->setup(kSerial, &time); b = c; },
+        {"timed calculate",
+         [&](ProtocolBody*& b) { auto* c = new ProtocolBodyOfCalHcode; c->setup(kSerial, &time); b = c; },
          cat({{0x00, 0xA2, 0x01, 0x00, 0x12, 0x54, 0x08}, time, {0x51, 0x06}, kSerial}), {}},
         // Length bytes keep their low eight bits: (4 + 44) % 256 and 300 % 256.
-        {"long user", [](ProtocolBody*& b) { auto* c = new ProtocolBodyOfCalHcode; c->setup(Bytes(300, 0x5A), nullptr); b = c; },
+        {"long user",
+         [](ProtocolBody*& b) { auto* c = new ProtocolBodyOfCalHcode; c->setup(Bytes(300, 0x5A), nullptr); b = c; },
          cat({{0x00, 0xA2, 0x01, 0x00, 0x30, 0x54, 0x00, 0x51, 0x2C}, Bytes(300, 0x5A)}), {}},
-        {"personalization", [](ProtocolBody*& b) { auto* p = new ProtocolBodyOfPersonlization; p->setup(1, 2, 3, {0xC0, 0xC1, 0xC2, 0xC3}, kSerial); b = p; },
+        {"personalization",
+         [](ProtocolBody*& b) {
+             auto* p = new ProtocolBodyOfPersonlization;
+             p->setup(1, 2, 3, {0xC0, 0xC1, 0xC2, 0xC3}, kSerial);
+             b = p;
+         },
          cat({{0x00, 0x09, 0x00, 0x00, 0x11, 0x53, 0x06, 1, 2, 3, 0xC0, 0xC1, 0xC2, 0xC3, 0x51, 0x06}, kSerial}),
          {"[protocol] personlization"}},
-        {"press mode on", [](ProtocolBody*& b) { b = new ProtocolBodyOfSwitchPressModeOn; }, {0x80, 0xE1, 0x05, 0x02, 0x01, 0x01}, {}},
-        {"press mode off", [](ProtocolBody*& b) { b = new ProtocolBodyOfSwitchPressModeOff; }, {0x80, 0xE1, 0x05, 0x02, 0x01, 0x00}, {}},
+        {"press mode on", [](ProtocolBody*& b) { b = new ProtocolBodyOfSwitchPressModeOn; },
+         {0x80, 0xE1, 0x05, 0x02, 0x01, 0x01}, {}},
+        {"press mode off", [](ProtocolBody*& b) { b = new ProtocolBodyOfSwitchPressModeOff; },
+         {0x80, 0xE1, 0x05, 0x02, 0x01, 0x00}, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -159,7 +168,8 @@ TEST(KeyLayer, AnswersAndTheirLog)
     LogCapture log;
     Bytes serial = {0xFF};
     key.op_get_active(serial);
-    EXPECT_EQ(key.requests.at(0), (Bytes{0x00, 0x01, 0x02, 0x03, 0x04, 0x83, 0x00, 0x05, 0x00, 0xE6, 0x00, 0x00, 0x00}));
+    EXPECT_EQ(key.requests.at(0),
+              (Bytes{0x00, 0x01, 0x02, 0x03, 0x04, 0x83, 0x00, 0x05, 0x00, 0xE6, 0x00, 0x00, 0x00}));
     EXPECT_TRUE(serial.empty());
     EXPECT_EQ(log.messages(), (std::vector<std::string>{
                                   "[protocol] get active", "-> Request package hex is ",
@@ -219,7 +229,8 @@ TEST(KeyLayer, UserList)
             listed += std::string(user.serial_number.begin(), user.serial_number.end()) + " " +
                       std::to_string(user.algorithm) + " " + std::to_string(user.type) + ";";
         EXPECT_EQ(listed, expected);
-        EXPECT_EQ(log.contains("serial_number is: ABC123") && log.contains("Algorithm is: 2") && log.contains("Type is: 1"),
+        EXPECT_EQ(log.contains("serial_number is: ABC123") && log.contains("Algorithm is: 2") &&
+                      log.contains("Type is: 1"),
                   !expected.empty());
     }
 }
@@ -236,7 +247,10 @@ public:
     std::size_t init_answer_length = 64;
     bool refuse_flush = false;
 
-    std::vector<hidaccess::RawDeviceInfo> enumerate() override { return {{"script:0", 0x096E, 0x0858, {}, 0, {}, {}, 0, 0, 0}}; }
+    std::vector<hidaccess::RawDeviceInfo> enumerate() override
+    {
+        return {{"script:0", 0x096E, 0x0858, {}, 0, {}, {}, 0, 0, 0}};
+    }
     std::unique_ptr<hidaccess::RawDevice> open(const std::string&) override { return std::make_unique<Device>(*this); }
 
     static Bytes msg(const Bytes& data, std::uint8_t count)
@@ -255,7 +269,8 @@ private:
             const Bytes bytes(report, report + length);
             io.written.push_back(bytes);
             if (bytes[5] == 0x86) {
-                Bytes init = cat({{0xFF, 0xFF, 0xFF, 0xFF, 0x86, 0x00, 17}, Bytes(bytes.begin() + 8, bytes.begin() + 16), {1, 2, 3, 4}});
+                const Bytes nonce(bytes.begin() + 8, bytes.begin() + 16);
+                Bytes init = cat({{0xFF, 0xFF, 0xFF, 0xFF, 0x86, 0x00, 17}, nonce, {1, 2, 3, 4}});
                 init.resize(64, 0x00);
                 init.resize(io.init_answer_length);
                 io.pending.insert(io.pending.end(), io.before_init_answer.begin(), io.before_init_answer.end());

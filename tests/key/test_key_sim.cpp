@@ -26,15 +26,16 @@ using KeySim = SimTokenTest;
 // eight-byte count of 30-second steps.
 TEST_F(KeySim, CodesMatchOathtool)
 {
-    const std::pair<sim::OtpHash, const char*> hashes[] = {{sim::OtpHash::Sha1, "sha1"}, {sim::OtpHash::Sha256, "sha256"}};
+    const std::string sha1 = "12345678901234567890";
+    const std::pair<sim::OtpHash, const char*> hashes[] = {{sim::OtpHash::Sha1, "sha1"},
+                                                           {sim::OtpHash::Sha256, "sha256"}};
     const std::pair<std::int64_t, Bytes> times[] = {{59, {0, 0, 0, 0, 0, 0, 0, 0x01}},
                                                     {1111111109, {0, 0, 0, 0, 0x02, 0x35, 0x23, 0xEC}},
                                                     {20000000000, {0, 0, 0, 0, 0x27, 0xBC, 0x86, 0xAA}}};
     for (const auto& [hash, name] : hashes) {
         for (int digits : {6, 8}) {
             sim::SimUser user{serial, sim::OtpAlgorithm::Totp, hash,
-                              ascii(hash == sim::OtpHash::Sha1 ? "12345678901234567890" : "12345678901234567890123456789012"),
-                              digits};
+                              ascii(hash == sim::OtpHash::Sha1 ? sha1 : sha1 + "123456789012"), digits};
             token = std::make_shared<sim::SimToken>();
             token->add_user(user);
             bus->unplug(id);
@@ -47,8 +48,9 @@ TEST_F(KeySim, CodesMatchOathtool)
                 std::int32_t got = 0;
                 const std::uint32_t code = key->get_otp(response, got);
                 EXPECT_EQ(got, digits);
-                EXPECT_EQ(zero_padded(code, digits), oathtool("--totp=" + std::string(name) + " -d " + std::to_string(digits) +
-                                                              " -N @" + std::to_string(time) + " " + hex(user.secret)));
+                EXPECT_EQ(zero_padded(code, digits),
+                          oathtool("--totp=" + std::string(name) + " -d " + std::to_string(digits) + " -N @" +
+                                   std::to_string(time) + " " + hex(user.secret)));
                 EXPECT_EQ(token->received_commands().back(),
                           cat({{0x00, 0xA2, 0x01, 0x00, 0x12, 0x54, 0x08}, counter, {0x51, 0x06}, serial}));
             }
@@ -67,7 +69,8 @@ TEST_F(KeySim, OneFaultFailsOneRequest)
         std::string text;
     } cases[] = {
         {"stale reports", [](sim::SimToken& t) { t.queue_stale_reports(5); }, nullptr, ""},
-        {"wrong nonce", [](sim::SimToken& t) { t.corrupt_next_nonce(); }, &typeid(KeyException), "Error in AllocateChannel"},
+        {"wrong nonce", [](sim::SimToken& t) { t.corrupt_next_nonce(); }, &typeid(KeyException),
+         "Error in AllocateChannel"},
         {"another program's INIT answer", [](sim::SimToken& t) { t.send_foreign_init_answer_before_next(); },
          &typeid(KeyException), "Error in AllocateChannel"},
         {"no object", [](sim::SimToken& t) { t.answer_next_command_with(0x69, 0x84); }, &typeid(KeyNoObjectException),
@@ -172,7 +175,9 @@ TEST_F(KeySim, Discovery)
     ASSERT_EQ(keys.size(), 2u);
     EXPECT_EQ(bus->open_handle_count(mouse), 0);
     EXPECT_EQ(bus->open_handle_count(id), 1);
-    const auto found = [](const std::string& ids, const std::string& path) { return "Device Found\n" + ids + "\npath: " + path; };
+    const auto found = [](const std::string& ids, const std::string& path) {
+        return "Device Found\n" + ids + "\npath: " + path;
+    };
     const std::vector<std::string> messages = log.messages();
     ASSERT_GE(messages.size(), 5u);
     EXPECT_EQ(std::vector<std::string>(messages.begin(), messages.begin() + 5),
@@ -209,8 +214,9 @@ TEST(KeyLog, SetupLog)
     EXPECT_EQ(QFile::permissions(QFile::decodeName(file.c_str())) & 0x7077, owner);
     EXPECT_NE(lines(file).find("Read log conf file from: "), std::string::npos);
 
-    std::ofstream(conf) << "* GLOBAL:\n    FORMAT = \"%level %msg\"\n    TO_FILE = true\n    TO_STANDARD_OUTPUT = false\n"
-                           "    LOG_FLUSH_THRESHOLD = 1\n* INFO:\n    FILENAME = \"" + elsewhere + "\"\n";
+    std::ofstream(conf) << "* GLOBAL:\n    FORMAT = \"%level %msg\"\n    TO_FILE = true\n"
+                           "    TO_STANDARD_OUTPUT = false\n    LOG_FLUSH_THRESHOLD = 1\n"
+                           "* INFO:\n    FILENAME = \"" + elsewhere + "\"\n";
     setup_log(conf);
     LOG(INFO) << "info marker";
     EXPECT_NE(lines(file).find("INFO Read log conf file from: " + conf + "\nINFO info marker\n"), std::string::npos);

@@ -55,7 +55,8 @@ public:
     Rig(QGuiApplication& app, const Bytes& secret, int digits, std::uint32_t seed)
         : secret(secret), digits(digits), engine(seed)
     {
-        token->add_user({Bytes(kSerial.begin(), kSerial.end()), sim::OtpAlgorithm::Totp, sim::OtpHash::Sha1, secret, digits});
+        token->add_user(
+            {Bytes(kSerial.begin(), kSerial.end()), sim::OtpAlgorithm::Totp, sim::OtpHash::Sha1, secret, digits});
         hidaccess::install_raw_device_io(bus);
         token_id = bus->plug(token);
         frame = std::make_unique<MainFrame>(qml.rootContext(), &app);
@@ -125,9 +126,16 @@ public:
         expect(model().serial_num().toStdString() == kSerial, "the serial number is read, got " + shown());
     }
 
-    std::string shown() const { return std::to_string(model().otp()) + " \"" + model().err_msg().toStdString() + "\" " + model().serial_num().toStdString(); }
+    std::string shown() const
+    {
+        return std::to_string(model().otp()) + " \"" + model().err_msg().toStdString() + "\" " +
+               model().serial_num().toStdString();
+    }
 
-    OtpStatus& model() const { return current != nullptr ? *current : throw std::runtime_error("no token model is published"); }
+    OtpStatus& model() const
+    {
+        return current != nullptr ? *current : throw std::runtime_error("no token model is published");
+    }
 
     const Bytes secret;
     const int digits;
@@ -168,6 +176,9 @@ const Fault kFaults[] = {
     {"unplug", 10, [](Rig& rig) { rig.unplug(); return Then::Replug; }},
     {"silence", 6, [](Rig& rig) { rig.token->set_silent(true); return Then::Hang; }},
     {"wrong nonce", 10, [](Rig& rig) { rig.token->corrupt_next_nonce(); return Then::Unchanged; }},
+    {"foreign INIT answer", 8,
+     [](Rig& rig) { rig.token->send_foreign_init_answer_before_next(); return Then::Unchanged; }},
+    {"stale reports", 6, [](Rig& rig) { rig.token->queue_stale_reports(rig.pick(1, 8)); return Then::Code; }},
     {"foreign MSG answer", 8, [](Rig& rig) { rig.token->send_foreign_answer_before_next(); return Then::Code; }},
     {"status word", 16,
      [](Rig& rig) {
@@ -191,11 +202,22 @@ const Fault kFaults[] = {
      [](Rig& rig) { rig.token->pad_next_answer(static_cast<std::size_t>(rig.pick(1, 120))); return Then::Unchanged; }},
     {"cut header", 4,
      [](Rig& rig) { rig.token->shorten_next_report(static_cast<std::size_t>(rig.pick(1, 6))); return Then::Access; }},
+    // Waits out the two-second limit, so it is drawn rarely.
+    {"missing continuation", 1,
+     [](Rig& rig) { rig.token->pad_next_answer(100), rig.token->drop_next_continuation(); return Then::Access; }},
     {"slow continuation", 4,
-     [](Rig& rig) { rig.token->pad_next_answer(100), rig.token->delay_next_continuation(sim::Milliseconds(rig.pick(10, 400))); return Then::Unchanged; }},
+     [](Rig& rig) {
+         rig.token->pad_next_answer(100);
+         rig.token->delay_next_continuation(sim::Milliseconds(rig.pick(10, 400)));
+         return Then::Unchanged;
+     }},
     {"refused SELECT", 6, [](Rig& rig) { rig.token->set_refuse_select(true); return Then::Unchanged; }},
     {"press refusals", 8,
-     [](Rig& rig) { rig.token->set_press_mode(true), rig.token->set_press_wait(sim::Milliseconds(rig.pick(5, 30))); return Then::Press; }},
+     [](Rig& rig) {
+         rig.token->set_press_mode(true);
+         rig.token->set_press_wait(sim::Milliseconds(rig.pick(5, 30)));
+         return Then::Press;
+     }},
     {"press in time", 8,
      [](Rig& rig) {
          rig.token->set_press_mode(true);
@@ -248,7 +270,8 @@ void run_window(Rig& rig, const Fault& fault, int code)
     }
     const std::string error = then == Then::Press ? kPressText : then >= Then::Access ? kAccessText : "";
     expect(then != Then::Unchanged || rig.shown() == before, "nothing changes, got " + rig.shown() + ", was " + before);
-    expect(error.empty() || rig.shown().rfind("0 \"" + error + "\"", 0) == 0, "error \"" + error + "\" is shown, got " + rig.shown());
+    expect(error.empty() || rig.shown().rfind("0 \"" + error + "\"", 0) == 0,
+           "error \"" + error + "\" is shown, got " + rig.shown());
     if (then != Then::Code && then != Then::Late)
         calm(*rig.token);
     if (then == Then::Replug || then == Then::Hang) {
@@ -315,7 +338,8 @@ int main(int argc, char** argv)
         secret.push_back(static_cast<std::uint8_t>(engine() & 0xFF));
     const int digits = engine() % 2 == 0 ? 6 : 8;
     const std::int64_t first = 30 * std::uniform_int_distribution<std::int64_t>(50000000, 60000000)(engine);
-    std::printf("soak: seed %u, %d windows from %lld, %d digits\n", seed, windows, static_cast<long long>(first), digits);
+    std::printf("soak: seed %u, %d windows from %lld, %d digits\n", seed, windows, static_cast<long long>(first),
+                digits);
     std::fflush(stdout);
     // -w adds that many windows after the first.
     std::istringstream listed(oathtool("--totp -d " + std::to_string(digits) + " -w " + std::to_string(windows - 1) +
@@ -364,7 +388,8 @@ int main(int argc, char** argv)
             rig.model().response_time_changed();
             rig.wait();
         } catch (const std::exception& e) {
-            std::fprintf(stderr, "soak: FAILED in window %d (seed %u, fault \"%s\"): %s\n", w, seed, fault.name, e.what());
+            std::fprintf(stderr, "soak: FAILED in window %d (seed %u, fault \"%s\"): %s\n", w, seed, fault.name,
+                         e.what());
             std::fprintf(stderr, "soak: rerun with: soak --windows %d --seed %u\n", windows, seed);
             std::_Exit(1);
         }
@@ -374,9 +399,11 @@ int main(int argc, char** argv)
         }
     }
     const double growth = n > 1 ? (n * sxy - sx * sy) / (n * sxx - sx * sx) * 1000.0 : 0.0;
-    std::printf("soak: %d windows, every one ended as it must; resident set %+.1f kB per 1,000 windows\n", windows, growth);
+    std::printf("soak: %d windows, every one ended as it must; resident set %+.1f kB per 1,000 windows\n", windows,
+                growth);
     if (growth > max_growth) {
-        std::fprintf(stderr, "soak: FAILED: the resident set grows over %.1f kB per 1,000 windows (seed %u)\n", max_growth, seed);
+        std::fprintf(stderr, "soak: FAILED: the resident set grows over %.1f kB per 1,000 windows (seed %u)\n",
+                     max_growth, seed);
         return 1;
     }
     return 0;

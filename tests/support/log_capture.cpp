@@ -1,6 +1,5 @@
 #include "log_capture.h"
 
-#include <algorithm>
 #include <mutex>
 
 namespace {
@@ -30,11 +29,6 @@ LogCapture::~LogCapture()
     el::Helpers::uninstallLogDispatchCallback<CaptureCallback>("larkmoor-test-capture");
 }
 
-std::vector<std::string> LogCapture::messages() const
-{
-    return messages(el::Level::Unknown);
-}
-
 std::vector<std::string> LogCapture::messages(el::Level level) const
 {
     std::lock_guard<std::mutex> lock(store_mutex);
@@ -43,12 +37,6 @@ std::vector<std::string> LogCapture::messages(el::Level level) const
         if (level == el::Level::Unknown || record_level == level)
             texts.push_back(message);
     return texts;
-}
-
-bool LogCapture::contains(const std::string& message) const
-{
-    const std::vector<std::string> texts = messages();
-    return std::find(texts.begin(), texts.end(), message) != texts.end();
 }
 
 void LogCapture::clear()

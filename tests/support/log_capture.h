@@ -2,6 +2,7 @@
 
 #include <easylogging++.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -13,9 +14,12 @@ public:
     LogCapture(const LogCapture&) = delete;
     LogCapture& operator=(const LogCapture&) = delete;
 
-    std::vector<std::string> messages() const;
-    // Messages at one level only, in order.
-    std::vector<std::string> messages(el::Level level) const;
-    bool contains(const std::string& message) const;
+    // The messages in order; at one level only, unless it is Unknown.
+    std::vector<std::string> messages(el::Level level = el::Level::Unknown) const;
+    bool contains(const std::string& message) const
+    {
+        const std::vector<std::string> texts = messages();
+        return std::find(texts.begin(), texts.end(), message) != texts.end();
+    }
     void clear();
 };

@@ -1,20 +1,16 @@
 #include "oathtool.h"
 
-#include <array>
+#include <algorithm>
 #include <cstdio>
-#include <iomanip>
-#include <sstream>
 
 std::string oathtool(const std::string& arguments)
 {
-    const std::string command = "oathtool " + arguments + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
+    FILE* pipe = popen(("oathtool " + arguments + " 2>&1").c_str(), "r");
     if (pipe == nullptr)
         return "cannot run oathtool";
     std::string output;
-    std::array<char, 128> buffer{};
-    while (fgets(buffer.data(), buffer.size(), pipe) != nullptr)
-        output += buffer.data();
+    for (int c = std::fgetc(pipe); c != EOF; c = std::fgetc(pipe))
+        output += static_cast<char>(c);
     pclose(pipe);
     while (!output.empty() && (output.back() == '\n' || output.back() == '\r'))
         output.pop_back();
@@ -23,15 +19,14 @@ std::string oathtool(const std::string& arguments)
 
 std::string hex(const Bytes& bytes)
 {
-    std::ostringstream text;
+    std::string text;
     for (std::uint8_t byte : bytes)
-        text << std::hex << std::setw(2) << std::setfill('0') << int(byte);
-    return text.str();
+        text += {"0123456789abcdef"[byte >> 4], "0123456789abcdef"[byte & 0x0F]};
+    return text;
 }
 
 std::string zero_padded(std::uint32_t code, int digits)
 {
-    std::ostringstream text;
-    text << std::setw(digits) << std::setfill('0') << code;
-    return text.str();
+    const std::string text = std::to_string(code);
+    return std::string(static_cast<std::size_t>(std::max(0, digits - static_cast<int>(text.size()))), '0') + text;
 }

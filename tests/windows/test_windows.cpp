@@ -42,7 +42,8 @@ std::optional<win32::DeviceBroadcast> classify(WPARAM event, const Record& bytes
     GetSystemInfo(&system);
     const std::size_t page = system.dwPageSize;
     const std::size_t readable = (bytes.size() + page - 1) / page * page;
-    auto* base = static_cast<std::uint8_t*>(VirtualAlloc(nullptr, readable + page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    auto* base =
+        static_cast<std::uint8_t*>(VirtualAlloc(nullptr, readable + page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
     DWORD old_protection = 0;
     if (base == nullptr || !VirtualProtect(base + readable, page, PAGE_NOACCESS, &old_protection))
         throw std::runtime_error("no guard page");
@@ -75,7 +76,8 @@ Record record(DWORD type, std::size_t name_at, const std::wstring& name, std::si
 TEST(Windows, DeviceChangeRecords)
 {
     const std::size_t at = offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name);
-    const std::wstring token = L"\\\\?\\HID#VID_096E&PID_0858&MI_01#7&2a1f0c9a&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+    const std::wstring token =
+        L"\\\\?\\HID#VID_096E&PID_0858&MI_01#7&2a1f0c9a&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
     const std::pair<Record, std::wstring> names[] = {
         {record(DBT_DEVTYP_DEVICEINTERFACE, at, token), token},
         {record(DBT_DEVTYP_DEVICEINTERFACE, at, L"\\\\?\\HID#vid_096e&pid_0858#7&1&0&0000#{guid}"),
@@ -92,7 +94,8 @@ TEST(Windows, DeviceChangeRecords)
             EXPECT_EQ(broadcast->change, change);
             EXPECT_EQ(broadcast->interface_path, std::u16string(name.begin(), name.end()));
         }
-        for (WPARAM event : {WPARAM{DBT_DEVICEQUERYREMOVE}, WPARAM{DBT_DEVICEREMOVEPENDING}, WPARAM{DBT_DEVNODES_CHANGED}})
+        for (WPARAM event :
+             {WPARAM{DBT_DEVICEQUERYREMOVE}, WPARAM{DBT_DEVICEREMOVEPENDING}, WPARAM{DBT_DEVNODES_CHANGED}})
             EXPECT_FALSE(classify(event, bytes));
     }
     // DBT_DEVNODES_CHANGED as Windows really sends it: no record at all.
@@ -125,7 +128,8 @@ TEST(Windows, RegistrationFilter)
     expected.dbcc_classguid = hid_class;
     EXPECT_EQ(std::memcmp(filter.bytes.data(), &expected, sizeof expected), 0);
 
-    HWND window = CreateWindowExA(0, "STATIC", "larkmoor test", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleA(nullptr), nullptr);
+    HWND window = CreateWindowExA(0, "STATIC", "larkmoor test", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
     HDEVNOTIFY notification = RegisterDeviceNotificationA(window, filter.bytes.data(), DEVICE_NOTIFY_WINDOW_HANDLE);
     EXPECT_NE(notification, nullptr);
     UnregisterDeviceNotification(notification);
