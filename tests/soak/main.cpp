@@ -26,6 +26,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <numeric>
 #include <optional>
 #include <random>
 #include <sstream>
@@ -312,25 +313,22 @@ int main(int argc, char** argv)
     double max_growth = 1e12;
     const QStringList arguments = QCoreApplication::arguments();
     for (int i = 1; i < arguments.size(); i += 2) {
-        bool ok = i + 1 < arguments.size();
-        const QString value = ok ? arguments[i + 1] : QString();
+        bool ok = false;
+        const QString value = i + 1 < arguments.size() ? arguments[i + 1] : QString();
         if (arguments[i] == "--windows")
             windows = value.toInt(&ok);
         else if (arguments[i] == "--seed")
             seed = value.toUInt(&ok);
         else if (arguments[i] == "--max-growth")
             max_growth = value.toDouble(&ok);
-        if (!ok || arguments[i].size() < 3 || windows < 1) {
+        if (!ok || windows < 1) {
             std::fprintf(stderr, "usage: soak [--windows N] [--seed S] [--max-growth KB]\n");
             return 2;
         }
     }
     // Every record is still built and dispatched, as in the program, but written nowhere.
-    el::Configurations quiet;
-    quiet.setToDefault();
-    quiet.setGlobally(el::ConfigurationType::ToStandardOutput, "false");
-    quiet.setGlobally(el::ConfigurationType::ToFile, "false");
-    el::Loggers::reconfigureLogger("default", quiet);
+    el::Loggers::reconfigureAllLoggers(el::ConfigurationType::ToStandardOutput, "false");
+    el::Loggers::reconfigureAllLoggers(el::ConfigurationType::ToFile, "false");
 
     std::mt19937 engine(seed);
     Bytes secret;
@@ -352,12 +350,11 @@ int main(int argc, char** argv)
 
     // Every fault once, in a seeded order, then drawn by weight.
     std::vector<std::size_t> order(std::size(kFaults));
-    std::vector<int> weights;
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        order[i] = i;
-        weights.push_back(kFaults[i].weight);
-    }
+    std::iota(order.begin(), order.end(), 0);
     std::shuffle(order.begin(), order.end(), engine);
+    std::vector<int> weights;
+    for (const Fault& fault : kFaults)
+        weights.push_back(fault.weight);
     std::discrete_distribution<std::size_t> by_weight(weights.begin(), weights.end());
 
     // A call that blocks the main thread for good cannot report itself: this thread does.
