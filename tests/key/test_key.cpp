@@ -146,8 +146,9 @@ TEST(KeyLayer, StatusWords)
         {{}, ""},
     };
     ScriptedKey key;
-    for (const auto& [code, text] : cases) {
-        SCOPED_TRACE(bytes_to_hex(code));
+    for (const auto& [word, text] : cases) {
+        SCOPED_TRACE(bytes_to_hex(word));
+        const Bytes code = word;  // a lambda cannot capture a structured binding
         LogCapture log;
         EXPECT_EQ(thrown([&] { key.check_resp_code(code); }), text);
         EXPECT_EQ(log.contains("Instruction Succesfully"), code == Bytes({0x90, 0x00}));
@@ -196,8 +197,9 @@ TEST(KeyLayer, AnswersAndTheirLog)
         {{0x00, 0x00, 0x06, 0x00, 0xBC, 0x61}, 99, 0},
         {{0x00, 0x00, 0x06, 0x00, 0xBC, 0x61, 0x4E, 0x90}, 99, 0},
     };
-    for (const auto& [response, digits, code] : codes) {
-        SCOPED_TRACE(bytes_to_hex(response));
+    for (const auto& [given, digits, code] : codes) {
+        SCOPED_TRACE(bytes_to_hex(given));
+        const Bytes response = given;  // a lambda cannot capture a structured binding
         std::int32_t got = 99;
         std::uint32_t value = 0;
         const std::string error = thrown([&] { value = key.get_otp(response, got); });
