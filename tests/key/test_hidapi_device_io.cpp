@@ -39,6 +39,7 @@ struct ScriptedRead {
 // What the fake hidapi was told and what it answers (one thread only).
 struct FakeHidapi {
     std::vector<FakeRecord> records;
+    std::vector<hid_device_info> infos;  // the list of the last enumeration
     std::deque<ScriptedRead> reads;
     std::vector<int> read_limits;
     std::vector<std::string> opened;
@@ -53,30 +54,22 @@ extern "C" {
 struct hid_device_info* hid_enumerate(unsigned short, unsigned short)
 {
     ++fake.unfreed;
-    hid_device_info* head = nullptr;
-    for (auto record = fake.records.rbegin(); record != fake.records.rend(); ++record) {
-        auto* info = new hid_device_info{};
-        info->path = new char[record->path.size() + 1];
-        std::strcpy(info->path, record->path.c_str());
-        info->vendor_id = 0x096E;
-        info->product_id = 0x0858;
-        info->usage_page = record->usage_page;
-        info->usage = record->usage;
-        info->next = head;
-        head = info;
+    fake.infos.assign(fake.records.size(), hid_device_info{});
+    for (std::size_t i = 0; i < fake.records.size(); ++i) {
+        hid_device_info& info = fake.infos[i];
+        info.path = fake.records[i].path.data();
+        info.vendor_id = 0x096E;
+        info.product_id = 0x0858;
+        info.usage_page = fake.records[i].usage_page;
+        info.usage = fake.records[i].usage;
+        info.next = i + 1 < fake.infos.size() ? &fake.infos[i + 1] : nullptr;
     }
-    return head;
+    return fake.infos.empty() ? nullptr : fake.infos.data();
 }
 
-void hid_free_enumeration(struct hid_device_info* devices)
+void hid_free_enumeration(struct hid_device_info*)
 {
     --fake.unfreed;
-    while (devices != nullptr) {
-        hid_device_info* next = devices->next;
-        delete[] devices->path;
-        delete devices;
-        devices = next;
-    }
 }
 
 hid_device* hid_open_path(const char* path)

@@ -110,15 +110,6 @@ public:
 
     void unplug() { bus->unplug(token_id); }
 
-    void replug()
-    {
-        const int before = models_shown;
-        bus->replug(token_id);
-        rescan();
-        expect(models_shown == before + 1 && current != nullptr && current->serial_num().isEmpty(),
-               "a rescan after a replug publishes a model that reads the serial number again");
-    }
-
     // Outside a tick: a fresh model's first tick reads the window's code as well.
     void read_serial()
     {
@@ -142,17 +133,17 @@ public:
     const int digits;
     const std::shared_ptr<sim::SimToken> token = std::make_shared<sim::SimToken>();
     const std::shared_ptr<std::atomic<std::int64_t>> clock = std::make_shared<std::atomic<std::int64_t>>(0);
+    const std::shared_ptr<sim::SimBus> bus = std::make_shared<sim::SimBus>();
+    int token_id = 0;
+    int models_shown = 0;
     std::int64_t start = 0;
     int second = 0;
 
 private:
     std::mt19937 engine;
-    std::shared_ptr<sim::SimBus> bus = std::make_shared<sim::SimBus>();
-    int token_id = 0;
     QQmlEngine qml;
     std::unique_ptr<MainFrame> frame;
     OtpStatus* current = nullptr;
-    int models_shown = 0;
 };
 
 // What the user must see right after the fault, before the window's code comes back.
@@ -279,7 +270,11 @@ void run_window(Rig& rig, const Fault& fault, int code)
         rig.start_tick();
         rig.wait();
         expect(rig.shown().rfind("0 \"" + kAccessText + "\"", 0) == 0, "the access error stays, got " + rig.shown());
-        rig.replug();
+        const int before_replug = rig.models_shown;
+        rig.bus->replug(rig.token_id);
+        rig.rescan();
+        expect(rig.models_shown == before_replug + 1 && rig.model().serial_num().isEmpty(),
+               "a rescan after a replug publishes a model that reads the serial number again");
     }
     if (then != Then::Late) {
         rig.read_serial();
