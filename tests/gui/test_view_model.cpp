@@ -1,0 +1,289 @@
+#include "device_event.h"
+#include "enumeration_poller.h"
+#include "hid.h"
+#include "hid_access.h"
+#include "hid_interface_path.h"
+#include "log_capture.h"
+#include "main_frame.h"
+#include "otp_status.h"
+#include "sim_bus.h"
+
+#include <QElapsedTimer>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <atomic>
+#include <chrono>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// The clock starts 20 s into a window; RFC 6238's SHA-1 vectors for 1111111109 and 1111111111
+// are the codes of this window and the next.
+constexpr std::int64_t kWindowStart = 1111111080;
+constexpr int kCode = 81804;
+constexpr int kNextCode = 50471;
+
+const QString kPressText = "Press the key to get the OTP!";
+const QString kOtpAccessText = "Failed to access the key.\nRe-plug in the key and\nclick the Rescan button!";
+
+Bytes ascii(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+std::shared_ptr<sim::SimToken> make_token(const std::string& serial)
+{
+    auto token = std::make_shared<sim::SimToken>();
+    token->add_user({ascii(serial), sim::OtpAlgorithm::Totp, sim::OtpHash::Sha1, ascii("12345678901234567890")});
+    return token;
+}
+
+
+// A simulated bus below the real access layer for as long as it lives, with one token (serial
+// "ABC123", TOTP, SHA-1, 6 digits) plugged in.
+struct SimulatedBus {
+    SimulatedBus() { hidaccess::install_raw_device_io(bus); }
+    ~SimulatedBus() { hidaccess::install_raw_device_io(nullptr); }
+    std::shared_ptr<sim::SimBus> bus = std::make_shared<sim::SimBus>();
+    std::shared_ptr<sim::SimToken> token = make_token("ABC123");
+    int token_id = bus->plug(token);
+};
+
+}  // namespace
+
+// OtpStatus, MainFrame and DeviceEvent over the real key layer and the simulated token.
+class ViewModelTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<SimulatedBus> sim;
+    std::unique_ptr<OtpStatus> status;  // after sim: goes first
+    std::atomic<std::int64_t> now{0};
+    LogCapture log;
+
+    // Ticks and returns once the token has the request, so the worker now holds it.
+    void tick_until_at_token(OtpStatus& model)
+    {
+        const std::size_t reports = sim->token->received_reports().size();
+        model.response_time_changed();
+        QTRY_VERIFY(sim->token->received_reports().size() > reports);
+    }
+    void make_status()
+    {
+        std::vector<std::shared_ptr<U2FUsbKey>> keys;
+        HID().find_device(kOrvandelVendorId, keys);
+        status = std::make_unique<OtpStatus>(keys.at(0));
+        status->set_clock([this] { return now.load(); });
+    }
+
+private slots:
+    void init()
+    {
+        status.reset();
+        sim.reset();  // its end uninstalls the bus: before the next one is installed
+        sim = std::make_unique<SimulatedBus>();
+        now = kWindowStart + 20;
+        log.clear();
+        make_status();
+    }
+
+    void one_read_per_window_serial_then_code_at_the_first_tick()
+    {
+        QCOMPARE(status->response_time_changed(), static_cast<int>(kWindowStart));
+        QTRY_COMPARE(status->otp(), kCode);
+        QVERIFY(status->serial_num() == "ABC123" && status->digits() == 6);
+        status->response_time_changed();
+        QCOMPARE(status->workers_started(), std::uint64_t{1});
+
+        // The next window's read; ticks while it runs start nothing, and the old code went
+        // when the window began.
+        sim->token->set_answer_delay(100ms);
+        now += 30;
+        for (int i = 0; i < 3; ++i)
+            status->response_time_changed();
+        QCOMPARE(status->otp(), 0);
+        QTRY_COMPARE(status->otp(), kNextCode);
+        QVERIFY(status->workers_started() == 2 && log.contains("value is " + std::to_string(status->otp())));
+
+        QVERIFY(status->async_query_token_info());
+        QTRY_COMPARE(status->token_info(), QString("Serial Number: ABC123\nAlgorithm: TOTP\nHash: SHA-1\n"));
+    }
+
+    void press_refusals_access_errors_and_other_refusals_show_their_texts()
+    {
+        sim->token->set_press_mode(true);
+        sim->token->set_press_wait(50ms);
+        status->response_time_changed();
+        QTRY_COMPARE(status->err_msg(), kPressText);
+        QTRY_VERIFY(!status->is_worker_running());
+        status->response_time_changed();  // asked again at every tick until pressed
+        QCOMPARE(status->workers_started(), std::uint64_t{2});
+        // Pressed in the window's last second: the code is still that window's.
+        QTRY_VERIFY(!status->is_worker_running());
+        now = kWindowStart + 29;
+        sim->token->press_button();
+        status->response_time_changed();
+        QTRY_COMPARE(status->otp(), kCode);
+
+        // Another refusal adds no text; the token gone, the access text.
+        sim->token->set_press_mode(false);
+        sim->token->answer_next_command_with(0x6A, 0x80);
+        now += 30;
+        status->response_time_changed();
+        QTRY_VERIFY(!status->is_worker_running() && log.contains("Update otp runtime error"));
+        QCOMPARE(status->err_msg(), QString());
+        sim->bus->unplug(sim->token_id);
+        status->response_time_changed();
+        QTRY_COMPARE(status->err_msg(), kOtpAccessText);
+        QVERIFY(log.contains("Update otp key access error"));
+
+        sim->bus->replug(sim->token_id);
+        make_status();
+        sim->bus->unplug(sim->token_id);
+        status->response_time_changed();
+        QTRY_COMPARE(status->err_msg(), QString("Failed to access the key.\nRe-plug in the key!"));
+        QVERIFY(log.contains("Get serial number error"));
+    }
+
+    void a_read_awaited_over_a_second_prompts_for_the_press_a_quick_refusal_never_a_silent_one_is_dropped()
+    {
+        std::vector<qint64> prompts;
+        QElapsedTimer waited;
+        connect(status.get(), &OtpStatus::err_msg_changed, status.get(), [&] {
+            if (status->err_msg() == kPressText)
+                prompts.push_back(waited.elapsed());
+        }, Qt::QueuedConnection);
+        sim->token->answer_next_command_with(0x6A, 0x80);
+        status->response_time_changed();
+        QTest::qWait(1100);
+        QVERIFY(prompts.empty());
+
+        sim->token->set_press_mode(true);
+        sim->token->set_press_wait(5s);
+        sim->token->set_auto_press(1300ms);
+        now += 30;
+        waited.start();
+        status->response_time_changed();
+        QTRY_COMPARE(prompts.size(), std::size_t{1});
+        QVERIFY2(prompts[0] >= 900 && prompts[0] < 1250, qPrintable(QString::number(prompts[0])));
+        QCOMPARE(status->otp(), 0);
+        QTRY_COMPARE(status->otp(), kNextCode);
+
+        // Expired, the prompt behind the code goes with it.
+        status->set_otp(0);
+        QCOMPARE(status->err_msg(), QString());
+
+        // Dropped while it waits on a silent token, the model lets go at once.
+        sim->token->set_silent(true);
+        now += 30;
+        tick_until_at_token(*status);
+        waited.restart();
+        status.reset();
+        QVERIFY(waited.elapsed() < 1000 && sim->bus->open_handle_count(sim->token_id) == 0);
+    }
+
+    void press_mode_switches_wait_for_a_read_and_report_the_answer()
+    {
+        QSignalSpy finished(status.get(), &OtpStatus::press_mode_finished);
+        QSignalSpy pending(status.get(), &OtpStatus::press_mode_pending_changed);
+
+        // Behind a slow read.
+        sim->token->set_answer_delay(50ms);
+        tick_until_at_token(*status);
+        QElapsedTimer call;
+        call.start();
+        status->request_press_mode(true);
+        QVERIFY(call.elapsed() < 50 && status->press_mode_pending());
+        QTRY_COMPARE(finished.count(), 1);
+        QVERIFY(sim->token->press_mode() && pending.count() == 2);
+
+        sim->token->set_answer_delay(0ms);
+        sim->token->answer_next_command_with(0x63, 0xC1);
+        status->request_press_mode(true);
+        QTRY_COMPARE(finished.count(), 2);
+        QCOMPARE(static_cast<QList<QVariantList>>(finished), (QList<QVariantList>{{true, true}, {true, false}}));
+        QVERIFY(!status->press_mode_pending() && pending.count() == 4 && log.contains("Failed to set press mode."));
+    }
+
+    void rescans_keep_a_working_token_publish_null_without_one_and_never_wait()
+    {
+        status.reset();
+        QQmlEngine engine;
+        QQmlComponent binding(&engine);
+        binding.setData("import QtQml 2.12\nQtObject { property bool shown: otp_status !== null }", QUrl());
+        auto frame = std::make_unique<MainFrame>(engine.rootContext(), qGuiApp);
+        std::unique_ptr<QObject> page(binding.create());
+        QSignalSpy shown(frame.get(), &MainFrame::show_otp_status);
+
+        // The first of two tokens; the other is not held.
+        const int second_id = sim->bus->plug(make_token("SECOND"));
+        frame->rescan_key();
+        OtpStatus* first = frame->current_otp_status();
+        QVERIFY(page->property("shown").toBool());
+        first->response_time_changed();
+        QTRY_COMPARE(first->serial_num(), QString("ABC123"));
+        QCOMPARE(sim->bus->open_handle_count(second_id), 0);
+
+        // A rescan while a switch holds the token returns at once and keeps the model.
+        sim->token->set_answer_delay(150ms);
+        first->request_press_mode(true);
+        QElapsedTimer call;
+        call.start();
+        frame->rescan_key();
+        QVERIFY(call.elapsed() < 50 && frame->current_otp_status() == first && shown.count() == 1);
+
+        // Pulled out during a switch that waits on a silent token: its failure alone leads to
+        // the no-key state.
+        QTRY_VERIFY(!first->press_mode_pending());
+        sim->token->set_silent(true);
+        const std::size_t reports = sim->token->received_reports().size();
+        first->request_press_mode(false);
+        QTRY_VERIFY(sim->token->received_reports().size() > reports);
+        sim->bus->unplug(sim->token_id);
+        sim->bus->unplug(second_id);
+        QTRY_COMPARE(shown.count(), 2);
+        QVERIFY(frame->current_otp_status() == nullptr && !page->property("shown").toBool());
+
+    }
+
+    void device_changes_of_token_interfaces_reach_the_frame()
+    {
+        QQmlEngine engine;
+        MainFrame frame(engine.rootContext(), qGuiApp);
+        DeviceEvent watcher(&frame);
+        QSignalSpy changes(&frame, &MainFrame::hid_change_event);
+        // One change each: what it signals, and whether it is logged as an arrival.
+        watcher.device_changed(DeviceChange::Arrival, "\\\\?\\HID#VID_096E&PID_0858&MI_00#7&1#{guid}");
+        QVERIFY(changes.count() == 1 && log.contains("hid arrival detected"));
+        log.clear();
+        watcher.device_changed(DeviceChange::Removal, "\\\\?\\HID#VID_096E&PID_0858#hidraw2");
+        QVERIFY(changes.count() == 2 && !log.contains("hid arrival detected"));
+        watcher.device_changed(DeviceChange::Arrival, "\\\\?\\HID#vid_096e&pid_0858#hidraw2");
+        watcher.device_changed(DeviceChange::Arrival, "\\\\?\\HID#VID_046D&PID_C52B#hidraw3");
+        QCOMPARE(changes.count(), 2);
+
+        // udev devpaths: the hidraw node of a HID id, or nothing.
+        QCOMPARE(hid_interface_path_from_devpath("/devices/virtual/misc/uhid/0003:096e:0a5b.000B/hidraw/hidraw11"),
+                 std::optional<std::string>("\\\\?\\HID#VID_096E&PID_0A5B#hidraw11"));
+        for (const char* devpath : {"/devices/usb1/0003:096E:0858.0004/input/input9", "/devices/usb1/0003:096E.0004/hidraw/hidraw2"})
+            QVERIFY2(!hid_interface_path_from_devpath(devpath), devpath);
+
+        // Polling: what arrived and what left since the last look, each once.
+        std::vector<std::pair<DeviceChange, QString>> seen;
+        EnumerationPoller poller([&](DeviceChange change, const QString& path) { seen.emplace_back(change, path); },
+                                 60000);
+        poller.look();
+        const int second_id = sim->bus->plug(make_token("SECOND"), 0x096E, 0x0A5B);
+        poller.look();
+        sim->bus->unplug(second_id);
+        poller.look();
+        poller.look();
+        QCOMPARE(seen.size(), std::size_t(2));
+        QVERIFY(seen[0].first == DeviceChange::Arrival && seen[1].first == DeviceChange::Removal);
+        QVERIFY(seen[0].second.startsWith("\\\\?\\HID#VID_096E&PID_0A5B#") && seen[1].second == seen[0].second);
+    }
+};
+
+QTEST_MAIN(ViewModelTest)
+#include "test_view_model.moc"
