@@ -2,7 +2,8 @@
 # Larkmoor's demo in a real X window: size and title, a live code that oathtool confirms, the
 # copy button, one window per user, log.conf found from another working directory, the window's
 # icon, the dialogs opened and closed from the keyboard without a Qt warning, a menu after Escape,
-# exit code 0 on Ctrl+Q. Uses $DISPLAY when set, otherwise starts its own Xvfb.
+# exit code 0 on Ctrl+Q. Screenshots are bounded in time: importing a window that just closed can
+# hang holding the X grab. Uses $DISPLAY when set, otherwise starts its own Xvfb.
 # Usage: demo_window.sh <bin dir> <artifact dir>
 set -euo pipefail
 bin_dir=$(cd "$1" && pwd)
@@ -66,7 +67,7 @@ done
 [ "$matches" = yes ] || fail "code $code is not oathtool's"
 
 sleep 0.5
-import -window "$window" "$artifacts/demo-otp-page.png"
+timeout 10 import -window "$window" "$artifacts/demo-otp-page.png" || fail "a screenshot hung"
 
 # The copy button sits right of the code; the window's layout is fixed. The page hides it in a
 # window's last two seconds, and the next code takes a moment: click well inside a window.
@@ -86,14 +87,14 @@ timeout 5 "$bin_dir/larkmoor-demo" >/dev/null 2>&1 || fail "second start did not
 xdotool windowfocus --sync "$window" 2>/dev/null || true
 xdotool mousemove --window "$window" 160 300
 sleep 0.3
-import -window "$window" "$work/before.png"
+timeout 10 import -window "$window" "$work/before.png" || fail "a screenshot hung"
 n=0
 for keys in "alt+s Down space" "alt+s Down Down space" "alt+h Down Down space"; do
   n=$((n + 1))
   # shellcheck disable=SC2086 # one key per word
   xdotool key --delay 250 $keys
   sleep 0.8
-  import -window "$window" "$artifacts/demo-dialog-$n.png"
+  timeout 10 import -window "$window" "$artifacts/demo-dialog-$n.png" || fail "a screenshot hung"
   differing=$(compare -metric AE "$work/before.png" "$artifacts/demo-dialog-$n.png" null: 2>&1 || true)
   [ "${differing%%[!0-9]*}" -gt 5000 ] 2>/dev/null || fail "keys '$keys' opened nothing ($differing pixels changed)"
   xdotool key Escape
@@ -103,7 +104,7 @@ done
 # A menu closed with Escape under the pointer opens again with one click on its title (the Help
 # menu's entries fall on a blank strip of the page), and a click on an open menu's title closes it.
 help_menu_shown() {
-  import -window "$window" "$work/menu.png"
+  timeout 10 import -window "$window" "$work/menu.png" || fail "a screenshot hung"
   convert "$work/menu.png" -crop 100x40+152+40 -format '%[fx:mean < 1 ? 1 : 0]' info:
 }
 xdotool mousemove --window "$window" 178 15 click 1
