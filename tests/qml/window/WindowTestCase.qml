@@ -20,6 +20,7 @@ TestCase {
         window.requestActivate()
         tryVerify(function() { return window.active })
         Bench.start(with_token, model_time === undefined ? -1 : model_time)
+        // The page's first tick, asked for as it shows, comes meanwhile: a later one would not.
         verify(waitForRendering(window.contentItem))
         if (model_time !== undefined) {
             tryVerify(on_otp_page, 1000, "the OTP page is not shown")
@@ -71,6 +72,16 @@ TestCase {
         })
         verify(button !== null, "no button " + text)
         return button
+    }
+
+    // Tab reaches the button, it shows its focus, and the key presses it.
+    function press_by_keyboard(button, key) {
+        for (var tabs = 0; tabs < 6 && !button.activeFocus; ++tabs)
+            keyClick(Qt.Key_Tab)
+        verify(button.activeFocus && button.visualFocus, "Tab does not reach " + button.text)
+        var frame = findChild(button, "focus_frame")
+        verify(frame !== null ? frame.visible : button.background.border.width > 0, button.text + " shows no focus")
+        keyClick(key)
     }
 
     function open_from_menu(menu_index, item_index, dialog_name) {

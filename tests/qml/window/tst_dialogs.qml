@@ -11,16 +11,6 @@ WindowTestCase {
         wait_for_a_code()
     }
 
-    // Tab reaches every dialog button, Enter, Return and Space press it, and the focus shows.
-    function press_by_keyboard(button, key) {
-        for (var tabs = 0; tabs < 6 && !button.activeFocus; ++tabs)
-            keyClick(Qt.Key_Tab)
-        verify(button.activeFocus && button.visualFocus, "Tab does not reach " + button.text)
-        var frame = findChild(button, "focus_frame")
-        verify(frame !== null ? frame.visible : button.background.border.width > 0, button.text + " shows no focus")
-        keyClick(key)
-    }
-
     function test_preferences_switch_press_mode() {
         var preferences = open_from_menu(1, 0, "dialog_preferences")
         var ok = findChild(window, "msg_press_mode_ok")
