@@ -8,7 +8,7 @@ WindowTestCase {
 
     function test_code_is_oathtools_and_only_a_good_one_is_shown_or_copied() {
         // A window whose code starts with a zero: shown padded, copied padded, without the space
-        // (by the button: a mouse click is the e2e test's).
+        // (the button pressed from the keyboard here; the e2e test clicks it).
         var now = 30 * Math.floor(Date.now() / 30000)
         var codes = Bench.oathtool_codes(now, 200)
         var k = codes.findIndex(function(code) { return /^0[0-9]+$/.test(code) })
@@ -16,6 +16,7 @@ WindowTestCase {
         var t = now + 30 * k
         launch(true, t)
         tryCompare(code_label(), "text", grouped(codes[k]), token_timeout)
+        // Code, digits, shown, copied: the halves of 6, 7 and 8 digits, leading zeros kept.
         var rows = [[1234, 6, "001 234", "001234"], [1234567, 7, "123 4567", "1234567"], [90, 8, "0000 0090", "00000090"]]
         for (var i = 0; i < rows.length; ++i)
             compare([page().pad(rows[i][0], rows[i][1], " "), page().pad(rows[i][0], rows[i][1], "")], rows[i].slice(2))
