@@ -1,8 +1,8 @@
-#include "harness.h"
-#include "stand_ins.h"
+#include "bench.h"
 
 #include <QObject>
 #include <QQmlEngine>
+#include <QTemporaryDir>
 #include <QtQuickTest>
 
 class Setup : public QObject {
@@ -11,15 +11,19 @@ class Setup : public QObject {
 public slots:
     void applicationAvailable()
     {
-        qmlRegisterType<StandInOtpStatus>("Larkmoor.Testing", 1, 0, "StandInOtpStatus");
-        qmlRegisterType<StandInMainFrame>("Larkmoor.Testing", 1, 0, "StandInMainFrame");
-        qmlRegisterSingletonType<Harness>("Larkmoor.Testing", 1, 0, "Harness",
-                                          [](QQmlEngine* engine, QJSEngine*) -> QObject* {
-                                              return new Harness(engine);
-                                          });
+        qmlRegisterSingletonType<Bench>("Larkmoor.Testing", 1, 0, "Bench",
+                                        [](QQmlEngine* engine, QJSEngine*) -> QObject* { return new Bench(engine); });
     }
 };
 
-QUICK_TEST_MAIN_WITH_SETUP(larkmoor_qml, Setup)
+int main(int argc, char** argv)
+{
+    // Warnings are fatal here, and Qt warns of a missing runtime folder.
+    QTemporaryDir runtime;
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+        qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    Setup setup;
+    return quick_test_main_with_setup(argc, argv, "larkmoor_qml", QUICK_TEST_SOURCE_DIR, &setup);
+}
 
 #include "main.moc"

@@ -1,0 +1,71 @@
+import QtQuick 2.12
+import Larkmoor.Testing 1.0
+
+// The code comes from the simulated token through the real key layer and must be oathtool's;
+// it is shown and copied only while it is good.
+WindowTestCase {
+    name: "Code"
+
+    function test_code_is_oathtools_and_only_a_good_one_is_shown_or_copied() {
+        // A window whose code starts with a zero: shown padded, copied padded, without the space
+        // (the button pressed from the keyboard here; the e2e test clicks it).
+        var now = 30 * Math.floor(Date.now() / 30000)
+        var codes = Bench.oathtool_codes(now, 200)
+        var k = codes.findIndex(function(code) { return /^0[0-9]+$/.test(code) })
+        verify(k >= 0 && k < 197, "oathtool: " + codes.slice(0, 3))
+        var t = now + 30 * k
+        launch(true, t)
+        tryCompare(code_label(), "text", grouped(codes[k]), token_timeout)
+        // Code, digits, shown, copied: the halves of 6, 7 and 8 digits, leading zeros kept.
+        var rows = [[1234, 6, "001 234", "001234"], [1234567, 7, "123 4567", "1234567"], [90, 8, "0000 0090", "00000090"]]
+        for (var i = 0; i < rows.length; ++i)
+            compare([page().pad(rows[i][0], rows[i][1], " "), page().pad(rows[i][0], rows[i][1], "")], rows[i].slice(2))
+
+        var note = part("copied_note")
+        press_by_keyboard(part("btn_copy"), Qt.Key_Return)
+        compare(Bench.clipboard_text(), codes[k])
+        verify(note.visible && note.text === "Copied", "no confirmation")
+        verify(note.y + note.height <= code_label().y, "the confirmation covers the code")
+
+        // The next window on a token waiting for its button: no earlier code, the prompt after a second.
+        Bench.set_token_press_mode(true)
+        Bench.set_press_wait(5000)
+        var information = part("bar_information")
+        var prompt = "Press the key to get the OTP!"
+        Bench.set_model_time(t + 30)
+        tick(t + 30)
+        tryCompare(code_label(), "text", "", 300, "the old code stayed into the next window")
+        var emptied = Date.now()
+        verify(information.text !== prompt, "the prompt came before the token had waited")
+        tryCompare(information, "text", prompt, 2000)
+        verify(Date.now() - emptied >= 700, "the prompt came after " + (Date.now() - emptied) + " ms")
+        compare(information.color, "#ff0000")
+        compare(code_label().width, 200)
+        verify(!part("btn_copy").visible)
+        Bench.press_button()
+        Bench.set_token_press_mode(false)
+        tryCompare(code_label(), "text", grouped(codes[k + 1]), token_timeout)
+        compare(information.text, "")
+        tryVerify(function() { return !note.visible }, 1000, "the confirmation stays")
+        keyClick(Qt.Key_C, Qt.ControlModifier)
+        compare(Bench.clipboard_text(), codes[k + 1])
+
+        // Under two seconds from its end a code leaves the screen, and neither click nor Ctrl+C copies.
+        var countdown = part("bar_left_time")
+        main_frame.copy_to_clipboard("untouched")
+        tick(t + 30 + 12.4)
+        compare(countdown.text, "17 seconds left")
+        tick(t + 30 + 28.0)
+        compare(code_label().text, grouped(codes[k + 1]), "two whole seconds left keep the code")
+        tick(t + 30 + 28.1)
+        compare([code_label().text, countdown.text, part("btn_copy").visible], ["", "", false])
+        mouseClick(part("btn_copy"))
+        keyClick(Qt.Key_C, Qt.ControlModifier)
+        compare(Bench.clipboard_text(), "untouched")
+
+        Bench.set_model_time(t + 60)
+        tick(t + 60.2)
+        tryCompare(code_label(), "text", grouped(codes[k + 2]), token_timeout)
+        compare(countdown.text, "29 seconds left")
+    }
+}
