@@ -53,7 +53,7 @@ for _ in $(seq 100); do
   window=$(xdotool search --onlyvisible --name '^Larkmoor$' 2>/dev/null | head -1) && [ -n "$window" ] && break
   sleep 0.1
 done
-[ -n "$window" ] || fail "no window titled Larkmoor"
+[ -n "$window" ] || { cat "$work/demo.out" >&2; fail "no window titled Larkmoor"; }
 geometry=$(xwininfo -id "$window" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w "x" h}')
 [ "$geometry" = "320x325" ] || fail "window is $geometry, not 320x325"
 xprop -id "$window" _NET_WM_ICON | grep -q '^_NET_WM_ICON(CARDINAL) = ' || fail "the window has no icon"
