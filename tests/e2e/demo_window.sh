@@ -31,7 +31,7 @@ shot() { timeout 10 import -window "$window" "$1" || fail "a screenshot hung"; }
 
 if [ -z "${DISPLAY:-}" ]; then
   mkfifo "$work/display"
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/display" >/dev/null 2>&1 &
   xvfb_pid=$!
   read -r -t 10 number <"$work/display" || fail "Xvfb did not start"
   export DISPLAY=":$number"
