@@ -76,12 +76,13 @@ TEST_F(KeySim, OneFaultFailsOneRequest)
 TEST_F(KeySim, TrafficNobodyAskedFor)
 {
     auto key = discover();
-    const std::string reference = oathtool("--totp -d 6 -N @1234567890 3132333435363738393031323334353637383930");
+    const std::uint32_t reference =
+        std::stoul(oathtool("--totp -d 6 -N @1234567890 3132333435363738393031323334353637383930"));
     const auto code = [&] {
         Bytes response;
         key->cal_hcode(serial, response, 1234567890);
         std::int32_t digits = 0;
-        return zero_padded(key->get_otp(response, digits), 6);
+        return key->get_otp(response, digits);
     };
     token->send_foreign_answer_before_next();
     LogCapture log;
