@@ -61,10 +61,7 @@ public:
 
     std::vector<hidaccess::RawDeviceInfo> enumerate() override
     {
-        hidaccess::RawDeviceInfo info;
-        info.path = "fuzz:0";
-        info.vendor_id = kOrvandelVendorId;
-        return {info};
+        return {{"fuzz:0", kOrvandelVendorId, 0, {}, 0, {}, {}, 0, 0, -1}};
     }
 
     std::unique_ptr<hidaccess::RawDevice> open(const std::string&) override

@@ -121,7 +121,7 @@ TEST_F(Cli, CodeAsOathtoolComputesIt)
         auto token = std::make_shared<sim::SimToken>();
         token->add_user({ascii("USER01"), sim::OtpAlgorithm::Totp, hash, ascii(secret), digits});
         const int token_id = bus->plug(token);
-        for (std::int64_t time : {59LL, 1111111109LL, 1000000270LL}) {
+        for (std::int64_t time : {59LL, 1111111109LL, 1000000270LL, 20000000000LL}) {
             SCOPED_TRACE(std::string(name) + " at " + std::to_string(time));
             at_time(time);
             const std::string expected = oathtool("--totp=" + std::string(name) + " -d " + std::to_string(digits) +

@@ -44,187 +44,7 @@ std::string as(const char* text)
     return std::string(typeid(E).name()) + ": " + text;
 }
 
-// Records each request and answers with the next scripted response; with `header`, fills the
-// header like the U2F key does (channel 01 02 03 04, MSG) without any exchange.
-class ScriptedKey : public UsbKey {
-public:
-    explicit ScriptedKey(bool header = false) : UsbKey(nullptr), header(header) {}
-    void send_command(const std::uint8_t* data, std::uint32_t length, Bytes& response) override
-    {
-        requests.emplace_back(data, data + length);
-        ASSERT_FALSE(responses.empty()) << "no scripted response left";
-        response = responses.front();
-        responses.pop_front();
-    }
-    void prepare_header(std::uint8_t** out) override
-    {
-        if (!header)
-            return UsbKey::prepare_header(out);
-        for (std::uint8_t i = 1; i <= 5; ++i)
-            (*out)[i] = i == 5 ? 0x83 : i;
-    }
-    bool is_connected() override { return true; }
-
-    bool header;
-    std::vector<Bytes> requests;
-    std::deque<Bytes> responses;
-};
-
-// Headerless answer: one leading byte, the length byte, data, status word.
-Bytes answer(const Bytes& data, const Bytes& status = {0x90, 0x00})
-{
-    return cat({{0x00, static_cast<std::uint8_t>(data.size() + 2)}, data, status});
-}
-
 }  // namespace
-
-TEST(KeyLayer, RequestBytes)
-{
-    const Bytes time = {0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17};
-    const struct {
-        const char* name;
-        std::function<void(ProtocolBody*&)> make;
-        Bytes bytes;
-        std::vector<std::string> log;
-    } cases[] = {
-        {"get active", [](ProtocolBody*& b) { (b = new ProtocolBody)->setup_get_active(); },
-         {0x00, 0xE6, 0x00, 0x00, 0x00}, {"[protocol] get active"}},
-        {"list users", [](ProtocolBody*& b) { (b = new ProtocolBody)->setup_list_user_info(); },
-         {0x00, 0x17, 0x00, 0x00, 0x00}, {"[protocol] list user info"}},
-        {"calculate", [](ProtocolBody*& b) { auto* c = new ProtocolBodyOfCalHcode; c->setup(kSerial, nullptr); b = c; },
-         cat({{0x00, 0xA2, 0x01, 0x00, 0x0A, 0x54, 0x00, 0x51, 0x06}, kSerial}), {}},
-        {"timed calculate",
-         [&](ProtocolBody*& b) { auto* c = new ProtocolBodyOfCalHcode; c->setup(kSerial, &time); b = c; },
-         cat({{0x00, 0xA2, 0x01, 0x00, 0x12, 0x54, 0x08}, time, {0x51, 0x06}, kSerial}), {}},
-        // Length bytes keep their low eight bits: (4 + 44) % 256 and 300 % 256.
-        {"long user",
-         [](ProtocolBody*& b) { auto* c = new ProtocolBodyOfCalHcode; c->setup(Bytes(300, 0x5A), nullptr); b = c; },
-         cat({{0x00, 0xA2, 0x01, 0x00, 0x30, 0x54, 0x00, 0x51, 0x2C}, Bytes(300, 0x5A)}), {}},
-        {"personalization",
-         [](ProtocolBody*& b) {
-             auto* p = new ProtocolBodyOfPersonlization;
-             p->setup(1, 2, 3, {0xC0, 0xC1, 0xC2, 0xC3}, kSerial);
-             b = p;
-         },
-         cat({{0x00, 0x09, 0x00, 0x00, 0x11, 0x53, 0x06, 1, 2, 3, 0xC0, 0xC1, 0xC2, 0xC3, 0x51, 0x06}, kSerial}),
-         {"[protocol] personlization"}},
-        {"press mode on", [](ProtocolBody*& b) { b = new ProtocolBodyOfSwitchPressModeOn; },
-         {0x80, 0xE1, 0x05, 0x02, 0x01, 0x01}, {}},
-        {"press mode off", [](ProtocolBody*& b) { b = new ProtocolBodyOfSwitchPressModeOff; },
-         {0x80, 0xE1, 0x05, 0x02, 0x01, 0x00}, {}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        LogCapture log;
-        ProtocolBody* body = nullptr;
-        c.make(body);
-        Bytes out;
-        body->serialize(out);
-        delete body;
-        EXPECT_EQ(out, c.bytes);
-        EXPECT_EQ(log.messages(), c.log);
-    }
-}
-
-// Each word raises its class and text; success logs once; any other word passes silently here
-// (a write checks it again); a site-logging throw keeps the class.
-TEST(KeyLayer, StatusWords)
-{
-    const std::pair<Bytes, std::string> cases[] = {
-        {{0x90, 0x00}, ""},
-        {{0x6A, 0x84}, as<KeyException>("resp_code exception: No space")},
-        {{0x69, 0x82}, as<KeyException>("resp_code exception: Auth required")},
-        {{0x6A, 0x80}, as<KeyException>("resp_code exception: Wrong syntax")},
-        {{0x65, 0x81}, as<KeyException>("resp_code exception: Generic error")},
-        {{0x67, 0x00}, as<KeyException>("resp_code exception: Wrong length")},
-        {{0x69, 0x85}, as<KeyException>("resp_code exception: Conditions not satisfied")},
-        {{0x6D, 0x00}, as<KeyException>("resp_code exception: Ins not supported")},
-        {{0x61, 0xFF}, as<KeyException>("resp_code exception: More data available")},
-        {{0x69, 0x84}, as<KeyNoObjectException>("No such object")},
-        {{0x63, 0xC1}, ""},
-        {{0x90}, ""},
-        {{}, ""},
-    };
-    ScriptedKey key;
-    for (const auto& [word, text] : cases) {
-        SCOPED_TRACE(bytes_to_hex(word));
-        const Bytes code = word;  // a lambda cannot capture a structured binding
-        LogCapture log;
-        EXPECT_EQ(thrown([&] { key.check_resp_code(code); }), text);
-        EXPECT_EQ(log.contains("Instruction Succesfully"), code == Bytes({0x90, 0x00}));
-    }
-    EXPECT_EQ(thrown([] { UsbKey::check_write_resp_code({0x63, 0xC1}); }),
-              as<KeyException>("resp_code exception: Unknown status word 63 c1"));
-
-    LogCapture log;
-    EXPECT_EQ(thrown([] { throw_exp_print_line(KeyAccessException("cannot write"), "some/file.cpp", 42); }),
-              as<KeyAccessException>("cannot write"));
-    EXPECT_EQ(log.messages(), std::vector<std::string>{"Key Exception (cannot write) occurs at some/file.cpp:42"});
-}
-
-TEST(KeyLayer, AnswersAndTheirLog)
-{
-    ScriptedKey key(true);
-    key.responses.push_back({0x01, 0x02, 0x03, 0x04, 0x83, 0x00, 0x02, 0x90, 0x00});
-    LogCapture log;
-    Bytes serial = {0xFF};
-    key.op_get_active(serial);
-    EXPECT_EQ(key.requests.at(0),
-              (Bytes{0x00, 0x01, 0x02, 0x03, 0x04, 0x83, 0x00, 0x05, 0x00, 0xE6, 0x00, 0x00, 0x00}));
-    EXPECT_TRUE(serial.empty());
-    EXPECT_EQ(log.messages(), (std::vector<std::string>{
-                                  "[protocol] get active", "-> Request package hex is ",
-                                  "00 01 02 03 04 83 00 05 00 e6 00 00 00 ", "-> Response package hex is ",
-                                  "01 02 03 04 83 00 02 90 00 ", "-> Parsed response:", "", "-> Response code:",
-                                  "90 00 ", "Instruction Succesfully"}));
-
-    // The code from a calculate answer; cut short or padded, no code rather than one of the wrong bytes.
-    const std::tuple<Bytes, std::int32_t, std::uint32_t> codes[] = {
-        {{0x00, 0x00, 0x06, 0x00, 0xBC, 0x61, 0x4E}, 6, 345678},
-        {{0x00, 0x00, 0x08, 0x00, 0xBC, 0x61, 0x4E}, 8, 12345678},
-        {{0x00, 0x00, 10, 0xFF, 0xFF, 0xFF, 0xFF}, 10, 4294967295u},
-        {{0x00, 0x00, 0x06, 0x00, 0xBC, 0x61}, 99, 0},
-        {{0x00, 0x00, 0x06, 0x00, 0xBC, 0x61, 0x4E, 0x90}, 99, 0},
-    };
-    for (const auto& [given, digits, code] : codes) {
-        SCOPED_TRACE(bytes_to_hex(given));
-        const Bytes response = given;  // a lambda cannot capture a structured binding
-        std::int32_t got = 99;
-        std::uint32_t value = 0;
-        const std::string error = thrown([&] { value = key.get_otp(response, got); });
-        EXPECT_EQ(error, digits == 99 ? as<KeyException>("otp's hcode is wrong") : "");
-        EXPECT_EQ(got, digits);
-        EXPECT_EQ(value, code);
-    }
-}
-
-// Records are tag 0x52, length, algorithm << 4 | type, serial; a malformed record ends the list
-// (under ASan: without reading past the data).
-TEST(KeyLayer, UserList)
-{
-    const Bytes good = {0x52, 0x07, 0x21, 'A', 'B', 'C', '1', '2', '3'};
-    const std::pair<Bytes, std::string> cases[] = {
-        {cat({good, {0x52, 0x03, 0x12, 'X', 'Y'}}), "ABC123 2 1;XY 1 2;"}, {{0x53, 0x03, 0x12, 0x58, 0x59}, ""},
-        {cat({good, {0x52, 0x09, 0x21, 0x41}}), "ABC123 2 1;"},            {cat({good, {0x52}}), "ABC123 2 1;"},
-    };
-    for (const auto& [data, expected] : cases) {
-        SCOPED_TRACE(bytes_to_hex(data));
-        ScriptedKey key;
-        key.responses = {answer(data)};
-        LogCapture log;
-        std::vector<User> users;
-        key.op_get_user_info(users);
-        EXPECT_EQ(key.requests.at(0), (Bytes{0x00, 0x17, 0x00, 0x00, 0x00}));
-        std::string listed;
-        for (const User& user : users)
-            listed += std::string(user.serial_number.begin(), user.serial_number.end()) + " " +
-                      std::to_string(user.algorithm) + " " + std::to_string(user.type) + ";";
-        EXPECT_EQ(listed, expected);
-        EXPECT_EQ(log.contains("serial_number is: ABC123") && log.contains("Algorithm is: 2") &&
-                      log.contains("Type is: 1"),
-                  !expected.empty());
-    }
-}
 
 namespace {
 
@@ -314,6 +134,156 @@ Bytes report(Bytes head)
 }
 
 }  // namespace
+
+TEST(KeyLayer, RequestBytes)
+{
+    const Bytes time = {0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17};
+    const struct {
+        const char* name;
+        std::function<void(ProtocolBody*&)> make;
+        Bytes bytes;
+        std::vector<std::string> log;
+    } cases[] = {
+        {"get active", [](ProtocolBody*& b) { (b = new ProtocolBody)->setup_get_active(); },
+         {0x00, 0xE6, 0x00, 0x00, 0x00}, {"[protocol] get active"}},
+        {"list users", [](ProtocolBody*& b) { (b = new ProtocolBody)->setup_list_user_info(); },
+         {0x00, 0x17, 0x00, 0x00, 0x00}, {"[protocol] list user info"}},
+        {"calculate", [](ProtocolBody*& b) { auto* c = new ProtocolBodyOfCalHcode; c->setup(kSerial, nullptr); b = c; },
+         cat({{0x00, 0xA2, 0x01, 0x00, 0x0A, 0x54, 0x00, 0x51, 0x06}, kSerial}), {}},
+        {"timed calculate",
+         [&](ProtocolBody*& b) { auto* c = new ProtocolBodyOfCalHcode; c->setup(kSerial, &time); b = c; },
+         cat({{0x00, 0xA2, 0x01, 0x00, 0x12, 0x54, 0x08}, time, {0x51, 0x06}, kSerial}), {}},
+        // Length bytes keep their low eight bits: (4 + 44) % 256 and 300 % 256.
+        {"long user",
+         [](ProtocolBody*& b) { auto* c = new ProtocolBodyOfCalHcode; c->setup(Bytes(300, 0x5A), nullptr); b = c; },
+         cat({{0x00, 0xA2, 0x01, 0x00, 0x30, 0x54, 0x00, 0x51, 0x2C}, Bytes(300, 0x5A)}), {}},
+        {"personalization",
+         [](ProtocolBody*& b) {
+             auto* p = new ProtocolBodyOfPersonlization;
+             p->setup(1, 2, 3, {0xC0, 0xC1, 0xC2, 0xC3}, kSerial);
+             b = p;
+         },
+         cat({{0x00, 0x09, 0x00, 0x00, 0x11, 0x53, 0x06, 1, 2, 3, 0xC0, 0xC1, 0xC2, 0xC3, 0x51, 0x06}, kSerial}),
+         {"[protocol] personlization"}},
+        {"press mode on", [](ProtocolBody*& b) { b = new ProtocolBodyOfSwitchPressModeOn; },
+         {0x80, 0xE1, 0x05, 0x02, 0x01, 0x01}, {}},
+        {"press mode off", [](ProtocolBody*& b) { b = new ProtocolBodyOfSwitchPressModeOff; },
+         {0x80, 0xE1, 0x05, 0x02, 0x01, 0x00}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        LogCapture log;
+        ProtocolBody* body = nullptr;
+        c.make(body);
+        Bytes out;
+        body->serialize(out);
+        delete body;
+        EXPECT_EQ(out, c.bytes);
+        EXPECT_EQ(log.messages(), c.log);
+    }
+}
+
+// Each word raises its class and text; success logs once; any other word passes silently here
+// (a write checks it again); a site-logging throw keeps the class.
+TEST_F(Scripted, StatusWords)
+{
+    const std::pair<Bytes, std::string> cases[] = {
+        {{0x90, 0x00}, ""},
+        {{0x6A, 0x84}, as<KeyException>("resp_code exception: No space")},
+        {{0x69, 0x82}, as<KeyException>("resp_code exception: Auth required")},
+        {{0x6A, 0x80}, as<KeyException>("resp_code exception: Wrong syntax")},
+        {{0x65, 0x81}, as<KeyException>("resp_code exception: Generic error")},
+        {{0x67, 0x00}, as<KeyException>("resp_code exception: Wrong length")},
+        {{0x69, 0x85}, as<KeyException>("resp_code exception: Conditions not satisfied")},
+        {{0x6D, 0x00}, as<KeyException>("resp_code exception: Ins not supported")},
+        {{0x61, 0xFF}, as<KeyException>("resp_code exception: More data available")},
+        {{0x69, 0x84}, as<KeyNoObjectException>("No such object")},
+        {{0x63, 0xC1}, ""},
+        {{0x90}, ""},
+        {{}, ""},
+    };
+    const auto key = this->key();
+    for (const auto& [word, text] : cases) {
+        SCOPED_TRACE(bytes_to_hex(word));
+        const Bytes code = word;  // a lambda cannot capture a structured binding
+        LogCapture log;
+        EXPECT_EQ(thrown([&] { key->check_resp_code(code); }), text);
+        EXPECT_EQ(log.contains("Instruction Succesfully"), code == Bytes({0x90, 0x00}));
+    }
+    EXPECT_EQ(thrown([] { UsbKey::check_write_resp_code({0x63, 0xC1}); }),
+              as<KeyException>("resp_code exception: Unknown status word 63 c1"));
+
+    LogCapture log;
+    EXPECT_EQ(thrown([] { throw_exp_print_line(KeyAccessException("cannot write"), "some/file.cpp", 42); }),
+              as<KeyAccessException>("cannot write"));
+    EXPECT_EQ(log.messages(), std::vector<std::string>{"Key Exception (cannot write) occurs at some/file.cpp:42"});
+}
+
+TEST_F(Scripted, AnswersAndTheirLog)
+{
+    io->command_answer = {ScriptedIo::msg({0x90, 0x00}, 2)};
+    const auto key = this->key();
+    LogCapture log;
+    Bytes serial = {0xFF};
+    key->op_get_active(serial);
+    EXPECT_TRUE(serial.empty());
+    const std::vector<std::string> messages = log.messages();
+    ASSERT_GE(messages.size(), 12u);
+    EXPECT_EQ(std::vector<std::string>(messages.end() - 12, messages.end()),
+              (std::vector<std::string>{
+                  "Successfully allocate channel", "The whole U2F response package length is: 9",
+                  "-> Request package hex is ", "00 01 02 03 04 83 00 05 00 e6 00 00 00 ",
+                  "The whole U2F response package length is: 9", "-> Response package hex is ",
+                  bytes_to_hex(ScriptedIo::msg({0x90, 0x00}, 2)), "-> Parsed response:", "", "-> Response code:",
+                  "90 00 ", "Instruction Succesfully"}));
+    EXPECT_TRUE(log.contains("[protocol] get active"));
+
+    // The code from a calculate answer; cut short or padded, no code rather than one of the wrong bytes.
+    const std::tuple<Bytes, std::int32_t, std::uint32_t> codes[] = {
+        {{0x00, 0x00, 0x06, 0x00, 0xBC, 0x61, 0x4E}, 6, 345678},
+        {{0x00, 0x00, 0x08, 0x00, 0xBC, 0x61, 0x4E}, 8, 12345678},
+        {{0x00, 0x00, 10, 0xFF, 0xFF, 0xFF, 0xFF}, 10, 4294967295u},
+        {{0x00, 0x00, 0x06, 0x00, 0xBC, 0x61}, 99, 0},
+        {{0x00, 0x00, 0x06, 0x00, 0xBC, 0x61, 0x4E, 0x90}, 99, 0},
+    };
+    for (const auto& [given, digits, code] : codes) {
+        SCOPED_TRACE(bytes_to_hex(given));
+        const Bytes response = given;  // a lambda cannot capture a structured binding
+        std::int32_t got = 99;
+        std::uint32_t value = 0;
+        const std::string error = thrown([&] { value = key->get_otp(response, got); });
+        EXPECT_EQ(error, digits == 99 ? as<KeyException>("otp's hcode is wrong") : "");
+        EXPECT_EQ(got, digits);
+        EXPECT_EQ(value, code);
+    }
+}
+
+// Records are tag 0x52, length, algorithm << 4 | type, serial; a malformed record ends the list
+// (under ASan: without reading past the data).
+TEST_F(Scripted, UserList)
+{
+    const Bytes good = {0x52, 0x07, 0x21, 'A', 'B', 'C', '1', '2', '3'};
+    const std::pair<Bytes, std::string> cases[] = {
+        {cat({good, {0x52, 0x03, 0x12, 'X', 'Y'}}), "ABC123 2 1;XY 1 2;"}, {{0x53, 0x03, 0x12, 0x58, 0x59}, ""},
+        {cat({good, {0x52, 0x09, 0x21, 0x41}}), "ABC123 2 1;"},            {cat({good, {0x52}}), "ABC123 2 1;"},
+    };
+    for (const auto& [data, expected] : cases) {
+        SCOPED_TRACE(bytes_to_hex(data));
+        io->command_answer = {ScriptedIo::msg(cat({data, {0x90, 0x00}}), static_cast<std::uint8_t>(data.size() + 2))};
+        LogCapture log;
+        std::vector<User> users;
+        key()->op_get_user_info(users);
+        EXPECT_EQ(io->written.back(), report({0x00, 1, 2, 3, 4, 0x83, 0x00, 0x05, 0x00, 0x17, 0x00, 0x00, 0x00}));
+        std::string listed;
+        for (const User& user : users)
+            listed += std::string(user.serial_number.begin(), user.serial_number.end()) + " " +
+                      std::to_string(user.algorithm) + " " + std::to_string(user.type) + ";";
+        EXPECT_EQ(listed, expected);
+        EXPECT_EQ(log.contains("serial_number is: ABC123") && log.contains("Algorithm is: 2") &&
+                      log.contains("Type is: 1"),
+                  !expected.empty());
+    }
+}
 
 // A request goes out as INIT, SELECT and the command, each one zero-padded report; a refused
 // flush is a warning; another program's ERROR ahead of the INIT answer is skipped.

@@ -1,6 +1,5 @@
 #include "oathtool.h"
 
-#include <algorithm>
 #include <cstdio>
 
 std::string oathtool(const std::string& arguments)
@@ -23,10 +22,4 @@ std::string hex(const Bytes& bytes)
     for (std::uint8_t byte : bytes)
         text += {"0123456789abcdef"[byte >> 4], "0123456789abcdef"[byte & 0x0F]};
     return text;
-}
-
-std::string zero_padded(std::uint32_t code, int digits)
-{
-    const std::string text = std::to_string(code);
-    return std::string(static_cast<std::size_t>(std::max(0, digits - static_cast<int>(text.size()))), '0') + text;
 }

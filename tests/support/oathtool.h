@@ -10,5 +10,3 @@ std::string oathtool(const std::string& arguments);
 
 // Lower-case hex without separators, as oathtool takes a secret.
 std::string hex(const Bytes& bytes);
-
-std::string zero_padded(std::uint32_t code, int digits);
