@@ -301,7 +301,6 @@ TEST_F(Cli, DoctorNamesWhatKeepsTheTokenFromWorking)
           "[ok] You are the user of the active session",
           "(rw-------+ root:root) carries an ACL entry that lets you read and write"},
          {false, EACCES, {"/usr/lib/udev/rules.d/70-larkmoor.rules"}, cli::SessionState::Active, acl}},
-        {"busy", {kRefusing}, none, 2, {"[problem] #0 cannot be opened: busy"}, {false, EBUSY}},
         {"not listed", {}, nullptr, 1,
          {"[problem] No HID device of vendor 0x096E is listed", "yet a USB device of that vendor is on the bus"},
          {true}},

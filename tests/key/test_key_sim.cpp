@@ -1,68 +1,55 @@
-// The key layer over the simulated token: codes against oathtool, one fault per request,
-// traffic nobody asked for, discovery and the log file.
+// The key layer over the simulated token: long answers, a busy channel, discovery and the log file.
 
+#include "hid.h"
+#include "hid_access.h"
 #include "key_exception.h"
 #include "log_capture.h"
-#include "oathtool.h"
-#include "sim_fixture.h"
+#include "sim_bus.h"
+#include "test_helpers.h"
 #include "toolkit.h"
 
-#include <QDir>
+#include <gtest/gtest.h>
+
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <chrono>
 #include <fstream>
-#include <functional>
 #include <future>
+#include <memory>
 #include <thread>
 #include <typeinfo>
 
 using namespace std::chrono_literals;
 
-using KeySim = SimTokenTest;
+// One simulated token with one TOTP user, plugged in, seen through the real access layer.
+class KeySim : public ::testing::Test {
+protected:
+    void SetUp() override { hidaccess::install_raw_device_io(bus); }
+    void TearDown() override { hidaccess::install_raw_device_io(nullptr); }
 
-// One fault in one request: the request fails as a real token's fault makes it fail (an access
-// error only where the answer cannot be read), leaves the data alone, and the key works next time.
-TEST_F(KeySim, OneFaultFailsOneRequest)
-{
-    const struct {
-        const char* name;
-        std::function<void(sim::SimToken&)> arrange;
-        const std::type_info* thrown;  // null: the request works
-        std::string text;
-    } cases[] = {
-        {"another program's INIT answer", [](sim::SimToken& t) { t.send_foreign_init_answer_before_next(); },
-         &typeid(KeyException), "Error in AllocateChannel"},
-        {"no object", [](sim::SimToken& t) { t.answer_next_command_with(0x69, 0x84); }, &typeid(KeyNoObjectException),
-         "No such object"},
-        {"report cut to 16", [](sim::SimToken& t) { t.shorten_next_report(16); }, &typeid(KeyAccessException),
-         "U2F INIT answer is too short"},
-        {"only padding cut", [](sim::SimToken& t) { t.shorten_next_report(24); }, nullptr, ""},
-        // Waited for until the two-second limit.
-        {"missing continuation", [](sim::SimToken& t) { t.pad_next_answer(100); t.drop_next_continuation(); },
-         &typeid(KeyAccessException), "Malformed key response: shorter than its length byte"},
-    };
-    auto key = discover();
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        c.arrange(*token);
-        Bytes data = ascii("kept");
-        try {
-            key->op_get_active(data);
-            EXPECT_EQ(c.thrown, nullptr) << "nothing was thrown";
-            EXPECT_EQ(data, serial);
-        } catch (const KeyException& e) {
-            EXPECT_EQ(typeid(e).name(), c.thrown != nullptr ? c.thrown->name() : "none");
-            EXPECT_EQ(e.what(), c.text);
-            if (typeid(e) == typeid(KeyAccessException)) {
-                EXPECT_EQ(data, ascii("kept"));
-            }
-        }
-        key->op_get_active(data);
-        EXPECT_EQ(data, serial);
+    // The first key discovery finds, as the application takes it.
+    std::shared_ptr<U2FUsbKey> discover()
+    {
+        std::vector<std::shared_ptr<U2FUsbKey>> keys;
+        HID().find_device(kOrvandelVendorId, keys);
+        return keys.at(0);
     }
-    // Answers over continuation reports keep every byte in place.
+
+    const Bytes serial = ascii("ABC123");
+    std::shared_ptr<sim::SimBus> bus = std::make_shared<sim::SimBus>();
+    std::shared_ptr<sim::SimToken> token = [this] {
+        auto made = std::make_shared<sim::SimToken>();
+        made->add_user({serial, sim::OtpAlgorithm::Totp, sim::OtpHash::Sha1, ascii("12345678901234567890"), 6});
+        return made;
+    }();
+    int id = bus->plug(token);
+};
+
+// Answers over continuation reports keep every byte in place, at each report's edges.
+TEST_F(KeySim, LongAnswersOverContinuations)
+{
+    auto key = discover();
     for (std::size_t padding : {49u, 50u, 108u, 109u, 392u}) {
         token->pad_next_answer(padding);
         Bytes data;
@@ -72,32 +59,12 @@ TEST_F(KeySim, OneFaultFailsOneRequest)
     }
 }
 
-// Another channel's answer, keep-alives during a press and a busy channel are not the answer.
-TEST_F(KeySim, TrafficNobodyAskedFor)
+// Another handle waits for a press: this one's request meets CHANNEL_BUSY, a key error, not an
+// access error, and the token stays connected.
+TEST_F(KeySim, BusyChannelIsAKeyError)
 {
     auto key = discover();
-    const std::uint32_t reference =
-        std::stoul(oathtool("--totp -d 6 -N @1234567890 3132333435363738393031323334353637383930"));
-    const auto code = [&] {
-        Bytes response;
-        key->cal_hcode(serial, response, 1234567890);
-        std::int32_t digits = 0;
-        return key->get_otp(response, digits);
-    };
-    token->send_foreign_answer_before_next();
-    LogCapture log;
-    EXPECT_EQ(code(), reference);
-    EXPECT_TRUE(log.contains("Skipped 1 reports that were not the answer"));
-    EXPECT_EQ(token->received_commands().back(),
-              cat({{0x00, 0xA2, 0x01, 0x00, 0x12, 0x54, 0x08, 0, 0, 0, 0, 0x02, 0x73, 0xEF, 0x07, 0x51, 0x06}, serial}));
-
     token->set_press_mode(true);
-    token->set_keepalive_during_press(true);
-    token->set_auto_press(std::chrono::milliseconds(1000));
-    EXPECT_EQ(code(), reference);
-
-    // Another handle waits for a press: this one's request meets CHANNEL_BUSY, a key error.
-    token->set_auto_press(std::nullopt);
     token->set_press_wait(10s);
     auto waiting = discover();
     token->forget_received();
