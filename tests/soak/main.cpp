@@ -149,7 +149,6 @@ private:
 // What the user must see right after the fault, before the window's code comes back.
 enum class Then {
     Code,       // nothing: the code
-    Late,       // the code, later: ticks meanwhile start nothing
     Unchanged,  // the read fails and leaves what is shown as it was
     Press,      // the press text
     Access,     // the access text; the token still works
@@ -217,8 +216,6 @@ const Fault kFaults[] = {
          rig.token->set_auto_press(sim::Milliseconds(rig.pick(0, 150)));
          return Then::Code;
      }},
-    {"answer delay", 6,
-     [](Rig& rig) { rig.token->set_answer_delay(sim::Milliseconds(rig.pick(1, 30))); return Then::Late; }},
     {"rescan, late probe answer", 6,
      [](Rig& rig) {
          // A notification for some other device: the token still answers; the error comes later.
@@ -238,7 +235,6 @@ void calm(sim::SimToken& token)
     token.set_press_wait(sim::Milliseconds(3000));
     token.set_auto_press(std::nullopt);
     token.set_keepalive_during_press(false);
-    token.set_answer_delay(0ms);
 }
 
 void run_window(Rig& rig, const Fault& fault, int code)
@@ -253,9 +249,6 @@ void run_window(Rig& rig, const Fault& fault, int code)
         expect(!rig.tick() && rig.shown() == before, "a tick meanwhile starts nothing and changes nothing");
         rig.unplug();
         rig.wait();
-    } else if (then == Then::Late) {
-        rig.start_tick();
-        expect(!rig.tick(), "a tick meanwhile starts no worker");
     } else if (then != Then::Code) {
         rig.start_tick();
         rig.wait();
@@ -264,7 +257,7 @@ void run_window(Rig& rig, const Fault& fault, int code)
     expect(then != Then::Unchanged || rig.shown() == before, "nothing changes, got " + rig.shown() + ", was " + before);
     expect(error.empty() || rig.shown().rfind("0 \"" + error + "\"", 0) == 0,
            "error \"" + error + "\" is shown, got " + rig.shown());
-    if (then != Then::Code && then != Then::Late)
+    if (then != Then::Code)
         calm(*rig.token);
     if (then == Then::Replug || then == Then::Hang) {
         rig.start_tick();
@@ -276,10 +269,8 @@ void run_window(Rig& rig, const Fault& fault, int code)
         expect(rig.models_shown == before_replug + 1 && rig.model().serial_num().isEmpty(),
                "a rescan after a replug publishes a model that reads the serial number again");
     }
-    if (then != Then::Late) {
-        rig.read_serial();
-        rig.start_tick();
-    }
+    rig.read_serial();
+    rig.start_tick();
     rig.wait();
     expect(rig.model().otp() == code && rig.model().digits() == rig.digits,
            "the window's code " + std::to_string(code) + " is shown, got " + rig.shown());
