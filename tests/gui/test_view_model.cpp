@@ -104,9 +104,6 @@ private slots:
         QCOMPARE(status->otp(), 0);
         QTRY_COMPARE(status->otp(), kNextCode);
         QVERIFY(status->workers_started() == 2 && log.contains("value is " + std::to_string(status->otp())));
-
-        QVERIFY(status->async_query_token_info());
-        QTRY_COMPARE(status->token_info(), QString("Serial Number: ABC123\nAlgorithm: TOTP\nHash: SHA-1\n"));
     }
 
     void press_refusals_access_errors_and_other_refusals_show_their_texts()
@@ -177,14 +174,8 @@ private slots:
         status->request_press_mode(true);
         QVERIFY(call.elapsed() < 50 && status->press_mode_pending());
         QTRY_COMPARE(finished.count(), 1);
-        QVERIFY(sim->token->press_mode() && pending.count() == 2);
-
-        sim->token->set_answer_delay(0ms);
-        sim->token->answer_next_command_with(0x63, 0xC1);
-        status->request_press_mode(true);
-        QTRY_COMPARE(finished.count(), 2);
-        QCOMPARE(static_cast<QList<QVariantList>>(finished), (QList<QVariantList>{{true, true}, {true, false}}));
-        QVERIFY(!status->press_mode_pending() && pending.count() == 4 && log.contains("Failed to set press mode."));
+        QCOMPARE(finished.at(0), (QVariantList{true, true}));
+        QVERIFY(sim->token->press_mode() && !status->press_mode_pending() && pending.count() == 2);
     }
 
     void rescans_keep_a_working_token_publish_null_without_one_and_never_wait()

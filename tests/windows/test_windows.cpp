@@ -72,7 +72,7 @@ Record record(DWORD type, std::size_t name_at, const std::wstring& name, std::si
 
 // Arrival and removal carry the interface's whole name unchanged (other vendors' and lower-case
 // tags too, for the match to judge); a name without terminator stops at the record's stated
-// end; other events and records of other types (volume, port, handle) are skipped.
+// end; other events and records of other types (port, handle) are skipped.
 TEST(Windows, DeviceChangeRecords)
 {
     const std::size_t at = offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name);
@@ -101,14 +101,9 @@ TEST(Windows, DeviceChangeRecords)
     // DBT_DEVNODES_CHANGED as Windows really sends it: no record at all.
     EXPECT_FALSE(win32::classify_device_change(WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, nullptr));
 
-    DEV_BROADCAST_VOLUME volume{sizeof(DEV_BROADCAST_VOLUME), DBT_DEVTYP_VOLUME, 0, 1u << ('E' - 'A'), 0};
-    const Record other_types[] = {
-        Record(reinterpret_cast<const std::uint8_t*>(&volume), reinterpret_cast<const std::uint8_t*>(&volume + 1)),
-        record(DBT_DEVTYP_PORT, offsetof(DEV_BROADCAST_PORT_W, dbcp_name), L"COM3"),
-        // Long enough to hold a name at byte 28; only its type tells it apart.
-        record(DBT_DEVTYP_HANDLE, at, L"\\\\?\\HID#VID_096E&PID_0858"),
-    };
-    for (const Record& bytes : other_types) {
+    // A port's record, and a handle's, long enough to hold a name at byte 28: only the type tells.
+    for (const Record& bytes : {record(DBT_DEVTYP_PORT, offsetof(DEV_BROADCAST_PORT_W, dbcp_name), L"COM3"),
+                                record(DBT_DEVTYP_HANDLE, at, L"\\\\?\\HID#VID_096E&PID_0858")}) {
         EXPECT_FALSE(classify(DBT_DEVICEARRIVAL, bytes));
         EXPECT_FALSE(classify(DBT_DEVICEREMOVECOMPLETE, bytes));
     }
