@@ -206,10 +206,8 @@ TEST_F(Cli, FailuresEndWithTheirExitCodeAndOneSentence)
         {"press-mode refused", {"press-mode", "off"},
          [](sim::SimToken& token) { token.answer_next_command_with(0x6F, 0x00); }, 3,
          "The token refused the command (resp_code exception: Unknown status word 6f 00)"},
-        {"no arguments", {}, [](sim::SimToken&) {}, 4, "Usage: "},
         {"unknown option", {"code", "--bogus"}, [](sim::SimToken&) {}, 4, "Usage: "},
         {"wait without a press", {"press-mode", "on", "--wait"}, [](sim::SimToken&) {}, 4, "Usage: "},
-        {"zero time limit", {"code", "--timeout", "0"}, [](sim::SimToken&) {}, 4, "Usage: "},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -79,15 +79,10 @@ void Bench::plug(bool in)
     plugged = in;
 }
 
-// The demo token's, even before one is plugged in.
-sim::SimUser Bench::active_user() const
-{
-    return (token ? token : sim::make_demo_token())->users().front();
-}
-
 QStringList Bench::oathtool_codes(double seconds, int count) const
 {
-    const sim::SimUser user = active_user();
+    // The demo token's first user, the one start() makes active; known before a token is plugged in.
+    const sim::SimUser user = sim::make_demo_token()->users().front();
     const std::string output = oathtool("--totp -d " + std::to_string(user.digits) + " -N @" +
                                         std::to_string(static_cast<std::int64_t>(seconds)) + " -w " +
                                         std::to_string(count - 1) + " " + hex(user.secret));

@@ -56,8 +56,6 @@ private slots:
     void open_file(const QUrl& url) { opened_files.append(url.toString()); }
 
 private:
-    sim::SimUser active_user() const;
-
     QQmlEngine* engine;
     QStringList opened_files;
     std::shared_ptr<sim::SimBus> bus;
