@@ -15,7 +15,6 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <fstream>
