@@ -60,11 +60,12 @@ TEST_F(KeySim, LongAnswersOverContinuations)
 }
 
 // Another handle waits for a press: this one's request meets CHANNEL_BUSY, a key error, not an
-// access error, and the token stays connected.
+// access error, and the token stays connected; the waiting one skips the KEEPALIVEs meanwhile.
 TEST_F(KeySim, BusyChannelIsAKeyError)
 {
     auto key = discover();
     token->set_press_mode(true);
+    token->set_keepalive_during_press(true);
     token->set_press_wait(10s);
     auto waiting = discover();
     token->forget_received();
@@ -81,6 +82,7 @@ TEST_F(KeySim, BusyChannelIsAKeyError)
         EXPECT_STREQ(e.what(), "U2F error answer: CHANNEL_BUSY (6)");
     }
     EXPECT_TRUE(key->is_connected());
+    std::this_thread::sleep_for(250ms);
     token->press_button();
     pending.get();
     EXPECT_EQ(digits, 6);
