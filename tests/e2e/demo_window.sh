@@ -2,8 +2,8 @@
 # Larkmoor's demo in a real X window: size and title, a live code that oathtool confirms, the
 # copy button, one window per user, log.conf found from another working directory, the window's
 # icon, the dialogs opened and closed from the keyboard without a Qt warning, a menu after Escape,
-# exit code 0 on Ctrl+Q. Screenshots are bounded in time: importing a window that just closed can
-# hang holding the X grab. Uses $DISPLAY when set, otherwise starts its own Xvfb.
+# exit code 0 on Ctrl+Q, the scene graph the user asks for. Screenshots are bounded in time:
+# importing a window that just closed can hang holding the X grab. Uses $DISPLAY when set, otherwise starts its own Xvfb.
 # Usage: demo_window.sh <bin dir> <artifact dir>
 set -euo pipefail
 bin_dir=$(cd "$1" && pwd)
@@ -142,4 +142,22 @@ demo_pid=""
 [ "$status" -eq 0 ] || fail "exit code $status"
 [ "$(stat -c %a "$log")" = 600 ] || fail "log file is not private"
 ! grep "Qt: " "$log" || fail "Qt or QML complained in the log"
+
+# The software scene graph, unless the user asks Qt for another; QSG_INFO makes Qt log its choice.
+for pair in ":Loading backend software" "opengl:GL_RENDERER"; do
+  backend=${pair%%:*}
+  rm -rf "$XDG_DATA_HOME"
+  QSG_INFO=1 QT_QUICK_BACKEND=$backend "$bin_dir/larkmoor-demo" >"$work/demo.out" 2>&1 &
+  demo_pid=$!
+  for _ in $(seq 100); do
+    grep -q "Qt: Loading backend software\|Qt: GL_RENDERER" "$log" 2>/dev/null && break
+    sleep 0.1
+  done
+  kill "$demo_pid" 2>/dev/null || true
+  wait "$demo_pid" 2>/dev/null || true
+  demo_pid=""
+  loaded=$(grep -o "Qt: Loading backend software\|Qt: GL_RENDERER" "$log" | head -1)
+  [ "$loaded" = "Qt: ${pair#*:}" ] ||
+    fail "QT_QUICK_BACKEND='$backend' drew with '${loaded:-nothing}'"
+done
 echo "demo window: code $code confirmed by oathtool, copied $copied, exit 0; screenshot in $artifacts"
