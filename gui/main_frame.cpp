@@ -32,17 +32,36 @@ MainFrame::~MainFrame()
 
 void MainFrame::rescan_key()
 {
-    if (otp_status && otp_status->is_key_connected())
+    // A token in use stays unless it no longer answers; asking it is a worker's job, and only
+    // its answer replaces the model.
+    if (otp_status) {
+        otp_status->check_connection();
         return;
+    }
+    replace_key();
+}
 
+void MainFrame::replace_key()
+{
     // From here to the signal nothing processes events, so no binding sees the dropped model.
     otp_status.reset();
+    ++generation;
     std::shared_ptr<U2FUsbKey> key = find_key();
     if (key) {
         otp_status = std::make_shared<OtpStatus>(key, nullptr);
-        // A worker that finds the token gone says so at once, so a token pulled out during a
-        // press wait or a read leads to the no-key page without another hot-plug event.
-        connect(otp_status.get(), &OtpStatus::key_lost, this, &MainFrame::rescan_key, Qt::QueuedConnection);
+        // Queued: the model must not be dropped inside its own signal. A model's news counts
+        // only while it is the one in use.
+        const std::uint64_t current = generation;
+        // A failed request leads to a check at once, so a token pulled out during a press wait or
+        // a read leads to the no-key page without another hot-plug event.
+        connect(otp_status.get(), &OtpStatus::key_lost, this, [this, current] {
+            if (current == generation)
+                rescan_key();
+        }, Qt::QueuedConnection);
+        connect(otp_status.get(), &OtpStatus::key_gone, this, [this, current] {
+            if (current == generation)
+                replace_key();
+        }, Qt::QueuedConnection);
     }
     context->setContextProperty("otp_status", otp_status.get());
     emit show_otp_status();

@@ -8,6 +8,7 @@
 #include <QQmlContext>
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 
 class DeviceEvent;
@@ -32,10 +33,13 @@ signals:
     void hid_change_event();
 
 private:
+    // Drops the model in use, if any, and publishes one for the first token found, or null.
+    void replace_key();
     std::shared_ptr<U2FUsbKey> find_key();
 
     std::shared_ptr<OtpStatus> otp_status;
     QQmlContext* context;
     QGuiApplication* app;
     std::shared_ptr<DeviceEvent> device_event;
+    std::uint64_t generation = 0;
 };

@@ -1,49 +1,23 @@
 #include "otp_status.h"
 
 #include "key_exception.h"
+#include "token_info_text.h"
 
 #include <easylogging++.h>
 
 #include <QMetaObject>
 
-#include <algorithm>
 #include <chrono>
 #include <limits>
 #include <string>
-#include <system_error>
 
 namespace {
 
-std::int64_t system_seconds()
+std::int64_t system_milliseconds()
 {
-    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
         .count();
 }
-
-QString bytes_to_text(const Bytes& bytes)
-{
-    return QString::fromStdString(std::string(bytes.begin(), bytes.end()));
-}
-
-const char* algorithm_name(std::int32_t algorithm)
-{
-    switch (algorithm) {
-    case 1: return "HOTP";
-    case 2: return "TOTP";
-    default: return "";
-    }
-}
-
-const char* hash_name(std::int32_t type)
-{
-    switch (type) {
-    case 1: return "SHA-1";
-    case 2: return "SHA-256";
-    default: return "";
-    }
-}
-
-const char* const kPressText = "Press the key to get the OTP!";
 
 // A token answers within a few hundred milliseconds; longer means it waits for its button.
 constexpr int kPressPromptDelayMs = 1000;
@@ -51,7 +25,7 @@ constexpr int kPressPromptDelayMs = 1000;
 }  // namespace
 
 OtpStatus::OtpStatus(const std::shared_ptr<UsbKey>& key, QObject* parent)
-    : QObject(parent), key(key), clock(system_seconds)
+    : QObject(parent), clock(system_milliseconds), workers(std::make_unique<KeyWorkers>(key))
 {
     press_prompt_timer.setTimerType(Qt::PreciseTimer);
     press_prompt_timer.setSingleShot(true);
@@ -61,18 +35,8 @@ OtpStatus::OtpStatus(const std::shared_ptr<UsbKey>& key, QObject* parent)
 
 OtpStatus::~OtpStatus()
 {
-    // Whatever still runs fails from here on and signals nothing.
-    closing.store(true);
-    if (worker && worker->joinable()) {
-        // The worker may wait on a token that never answers; nobody wants its answer now.
-        key->cancel();
-        worker->join();
-    }
-    if (press_worker.joinable()) {
-        key->cancel();
-        press_worker.join();
-    }
-    key->close();
+    // Before the QObject goes: results the workers post meanwhile are dropped with it.
+    workers.reset();
 }
 
 void OtpStatus::set_clock(Clock replacement)
@@ -80,365 +44,223 @@ void OtpStatus::set_clock(Clock replacement)
     clock = std::move(replacement);
 }
 
-bool OtpStatus::ready_for_worker()
+void OtpStatus::post(std::function<void()> action)
 {
-    // A worker that has started but not yet taken the mutex is still running: joining it
-    // would hold the GUI thread for a whole exchange with the token. A pending press-mode
-    // switch goes first: it waits for the mutex and must not be starved by ticks.
-    if (press_pending)
-        return false;
-    if (worker_running.load())
-        return false;
-    if (!mutex.try_lock())
-        return false;
-    mutex.unlock();
-    if (worker && worker->joinable())
-        worker->join();
-    return true;
-}
-
-void OtpStatus::start_worker(std::function<void()> body)
-{
-    ++worker_count;
-    worker_running.store(true);
-    worker = std::make_shared<std::thread>([this, body = std::move(body)] {
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            body();
-            // Still under the mutex: whoever takes it next sees no worker running.
-            worker_running.store(false);
-        }
-        // Only now: the controller's probe, which this makes it run, must find the token free.
-        if (lost.exchange(false) && !closing.load())
-            emit key_lost();
-    });
+    QMetaObject::invokeMethod(this, std::move(action), Qt::QueuedConnection);
 }
 
 int OtpStatus::response_time_changed()
 {
-    const std::int64_t time = clock();
-    const std::uint64_t counter = static_cast<std::uint64_t>(time) / static_cast<std::uint64_t>(step_seconds);
-    // A code on screen that is not this window's has expired, whether or not a read starts now.
-    if (otp_value.load() != 0)
-        clear_code(counter);
-    if (counter != static_cast<std::uint64_t>(static_cast<std::int64_t>(last_counter.load())) &&
-        ready_for_worker()) {
-        // Only this thread starts workers and the last one has been joined, so serial_bytes
-        // is not being written while it is looked at.
-        {
-            std::lock_guard<std::mutex> lock(fields_mutex);
-            read_pending = true;
-        }
-        press_prompt_timer.start();
-        if (serial_bytes.empty())
-            start_worker([this, counter] {
-                update_serial_num();
-                // A fresh model goes straight on to its first code instead of waiting a tick.
-                if (!serial_bytes.empty())
-                    update_otp(counter, false);
-                else
-                    end_read_without_text();
-            });
-        else
-            start_worker([this, counter] { update_otp(counter); });
-    }
-    return static_cast<int>(time - time % step_seconds);
-}
-
-void OtpStatus::read_serial_num()
-{
-    // Into a local first: a refused request must not leave half an answer as our serial.
-    Bytes serial;
-    key->op_get_active(serial);
-    serial_bytes = std::move(serial);
-    const QString text = bytes_to_text(serial_bytes);
-    if (serial_num() != text) {
-        {
-            std::lock_guard<std::mutex> lock(fields_mutex);
-            serial_num_text = text;
-        }
-        emit serial_num_changed();
-    }
-}
-
-void OtpStatus::show_error(const char* text)
-{
-    const QString message = QString::fromUtf8(text);
-    bool message_changed = false;
-    {
-        std::lock_guard<std::mutex> lock(fields_mutex);
-        message_changed = err_msg_text != message;
-        err_msg_text = message;
-        otp_value.store(0);
-        read_pending = false;
-        prompt_shown = false;
-    }
-    if (message_changed)
-        emit err_msg_changed();
-    emit otp_changed();
-}
-
-void OtpStatus::clear_code(std::optional<std::uint64_t> current_window)
-{
-    bool had_code = false;
-    bool had_text = false;
-    {
-        // Under the lock a worker publishes with, so a code that has just arrived for the
-        // current window is never taken for an old one.
-        std::lock_guard<std::mutex> lock(fields_mutex);
-        const auto shown_window = static_cast<std::uint64_t>(static_cast<std::int64_t>(last_counter.load()));
-        had_code = otp_value.load() != 0 && !(current_window && *current_window == shown_window);
-        if (had_code) {
-            // The text behind a shown code is an old error's; shown now it would mislead.
-            had_text = !err_msg_text.isEmpty();
-            err_msg_text.clear();
-            prompt_shown = false;
-            otp_value.store(0);
-        }
-    }
-    if (had_text)
-        emit err_msg_changed();
-    if (had_code)
+    const std::int64_t now = clock();
+    if (rules.tick(now))
         emit otp_changed();
+    update_countdown(now);
+    if (const std::optional<std::uint64_t> window = rules.wanted_window(now))
+        start_code_read(*window);
+    const std::int64_t seconds = now / 1000;
+    return static_cast<int>(seconds - seconds % step_seconds);
+}
+
+void OtpStatus::update_countdown(std::int64_t now_ms)
+{
+    const int left = CodeRules::seconds_left(now_ms);
+    const int next = rules.next_code_in(now_ms);
+    if (left == seconds_left_value && next == next_code_in_value)
+        return;
+    seconds_left_value = left;
+    next_code_in_value = next;
+    emit countdown_changed();
+}
+
+void OtpStatus::start_code_read(std::uint64_t window)
+{
+    const bool started = workers->try_start([this, window, serial = serial_bytes](UsbKey& key) mutable {
+        LOG(INFO) << "New thread started.";
+        ReadResult result;
+        if (serial.empty()) {
+            // Into a local first: a refused request must not leave half an answer as the serial.
+            Bytes read;
+            result.outcome = run_key_request([&] { key.op_get_active(read); });
+            if (result.outcome != KeyOutcome::Done) {
+                if (result.outcome == KeyOutcome::Lost)
+                    LOG(ERROR) << "Get serial number error";
+                else if (result.outcome == KeyOutcome::Failed)
+                    LOG(ERROR) << "Update otp runtime error";
+                result.serial_failed = true;
+                post([this, result] { finish_code_read(result); });
+                return;
+            }
+            serial = read;
+            result.serial = read;
+        }
+        result.outcome = run_key_request([&] {
+            std::int32_t digits = 0;
+            // The window the tick decided on, so the code is always tagged with the right one.
+            const std::uint32_t code =
+                key.op_get_otp(serial, digits, static_cast<std::int64_t>(window) * step_seconds);
+            LOG(INFO) << "value is " << code;
+            // A real token truncates to 31 bits; anything larger is a malformed answer.
+            if (code > static_cast<std::uint32_t>(std::numeric_limits<int>::max()))
+                THROW_KEY_EXCEPTION(KeyAccessException("OTP value does not fit: " + std::to_string(code)));
+            result.code = {code, digits, window};
+        });
+        if (result.outcome == KeyOutcome::Lost)
+            LOG(ERROR) << "Update otp key access error";
+        else if (result.outcome == KeyOutcome::Failed)
+            LOG(ERROR) << "Update otp runtime error";
+        post([this, result] { finish_code_read(result); });
+    });
+    if (!started)
+        return;
+    rules.read_started();
+    press_prompt_timer.start();
+}
+
+void OtpStatus::store_serial(const Bytes& serial)
+{
+    serial_bytes = serial;
+    set_serial_num(serial_text(serial));
+}
+
+void OtpStatus::finish_code_read(const ReadResult& result)
+{
+    press_prompt_timer.stop();
+    if (result.serial)
+        store_serial(*result.serial);
+    const QString text_before = err_msg();
+    const bool code_before = rules.code().has_value();
+    switch (result.outcome) {
+    case KeyOutcome::Done:
+        if (rules.offer(result.code, clock()))
+            set_digits(result.code.digits);
+        else
+            LOG(INFO) << "Code of window " << result.code.window << " came too late to be shown";
+        break;
+    case KeyOutcome::PressNeeded:
+        rules.read_failed(CodeRules::Message::PressPrompt);
+        break;
+    case KeyOutcome::Lost:
+        rules.read_failed(result.serial_failed ? CodeRules::Message::KeyLost : CodeRules::Message::KeyLostRescan);
+        break;
+    case KeyOutcome::Failed:
+        rules.read_ended_silently();
+        break;
+    }
+    update_countdown(clock());
+    if (err_msg() != text_before)
+        emit err_msg_changed();
+    if (rules.code().has_value() || code_before || result.outcome != KeyOutcome::Done)
+        emit otp_changed();
+    if (result.outcome == KeyOutcome::Lost)
+        emit key_lost();
 }
 
 void OtpStatus::show_press_prompt()
 {
-    {
-        std::lock_guard<std::mutex> lock(fields_mutex);
-        // The read has published (code or error) or the text says so already.
-        if (!read_pending || otp_value.load() != 0 || err_msg_text == QLatin1String(kPressText))
-            return;
-        err_before_prompt = err_msg_text;
-        err_msg_text = QString::fromUtf8(kPressText);
-        prompt_shown = true;
-    }
-    emit err_msg_changed();
-}
-
-void OtpStatus::update_serial_num()
-{
-    LOG(INFO) << "New thread started.";
-    try {
-        read_serial_num();
-    } catch (const KeyNoObjectException&) {
-        show_error(kPressText);
-    } catch (const KeyAccessException&) {
-        LOG(ERROR) << "Get serial number error";
-        lost.store(true);
-        show_error("Failed to access the key.\nRe-plug in the key!");
-    } catch (const std::exception&) {
-        LOG(ERROR) << "Update otp runtime error";
-    }
-}
-
-void OtpStatus::update_otp(std::uint64_t counter, bool new_thread)
-{
-    if (new_thread)
-        LOG(INFO) << "New thread started.";
-    try {
-        std::int32_t digits_read = 0;
-        // Ask for the window this tick decided on, so the code and last_counter always agree.
-        const auto window_start = static_cast<std::int64_t>(counter) * step_seconds;
-        const std::uint32_t code = key->op_get_otp(serial_bytes, digits_read, window_start);
-        LOG(INFO) << "value is " << code;
-        // A real token truncates to 31 bits; anything larger would show as a negative number.
-        if (code > static_cast<std::uint32_t>(std::numeric_limits<int>::max()))
-            THROW_KEY_EXCEPTION(KeyAccessException("OTP value does not fit: " + std::to_string(code)));
-        {
-            std::lock_guard<std::mutex> lock(fields_mutex);
-            digits_value.store(digits_read);
-            otp_value.store(static_cast<int>(code));
-            last_counter.store(static_cast<int>(static_cast<std::uint32_t>(counter)));
-            read_pending = false;
-            prompt_shown = false;
-        }
-        emit otp_changed();
-    } catch (const KeyNoObjectException&) {
-        show_error(kPressText);
-    } catch (const KeyAccessException&) {
-        LOG(ERROR) << "Update otp key access error";
-        lost.store(true);
-        show_error("Failed to access the key.\nRe-plug in the key and\nclick the Rescan button!");
-    } catch (const std::exception&) {
-        LOG(ERROR) << "Update otp runtime error";
-        end_read_without_text();
-    }
-}
-
-void OtpStatus::end_read_without_text()
-{
-    bool restored = false;
-    {
-        std::lock_guard<std::mutex> lock(fields_mutex);
-        read_pending = false;
-        // The prompt guessed at a press wait that this failure shows was none.
-        if (prompt_shown) {
-            err_msg_text = err_before_prompt;
-            prompt_shown = false;
-            restored = true;
-        }
-    }
-    if (restored)
+    if (rules.prompt_due())
         emit err_msg_changed();
-}
-
-bool OtpStatus::query_token_info()
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    return query_token_info_locked();
-}
-
-bool OtpStatus::query_token_info_locked()
-{
-    try {
-        if (serial_num().isEmpty())
-            read_serial_num();
-        users.clear();
-        key->op_get_user_info(users);
-    } catch (const std::exception& e) {
-        LOG(ERROR) << "Query token info error";
-        if (dynamic_cast<const KeyAccessException*>(&e) != nullptr)
-            lost.store(true);
-    }
-
-    const auto user = std::find_if(users.begin(), users.end(),
-                                   [this](const User& candidate) { return candidate.serial_number == serial_bytes; });
-    if (user == users.end()) {
-        LOG(ERROR) << "Failed to find the user";
-        return false;
-    }
-    if (user->algorithm == 1)
-        LOG(ERROR) << "HOTP is not supported.";
-    const QString text = QStringLiteral("Serial Number: ") + serial_num() + "\n" + "Algorithm: " +
-                         algorithm_name(user->algorithm) + "\n" + "Hash: " + hash_name(user->type) + "\n";
-    {
-        std::lock_guard<std::mutex> fields_lock(fields_mutex);
-        token_info_text = text;
-    }
-    emit token_info_changed();
-    return true;
 }
 
 bool OtpStatus::async_query_token_info()
 {
-    if (ready_for_worker())
-        start_worker([this] { query_token_info_locked(); });
+    workers->try_start([this, serial = serial_bytes](UsbKey& key) {
+        std::optional<Bytes> read;
+        std::vector<User> users;
+        const KeyOutcome outcome = run_key_request([&] {
+            if (serial.empty()) {
+                Bytes active;
+                key.op_get_active(active);
+                read = active;
+            }
+            key.op_get_user_info(users);
+        });
+        if (outcome != KeyOutcome::Done)
+            LOG(ERROR) << "Query token info error";
+        post([this, read, users, lost = outcome == KeyOutcome::Lost] { finish_info_read(read, users, lost); });
+    });
     return true;
 }
 
-bool OtpStatus::set_press_mode(bool on)
+void OtpStatus::finish_info_read(const std::optional<Bytes>& serial, const std::vector<User>& users, bool lost)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    try {
-        key->switch_press_mode(on);
-        return true;
-    } catch (const std::exception& e) {
-        // The token gone is news for the controller; a refusal concerns only this switch.
-        if (dynamic_cast<const KeyAccessException*>(&e) != nullptr)
-            lost.store(true);
-        LOG(ERROR) << "Failed to set press mode.";
-        return false;
-    }
+    if (serial)
+        store_serial(*serial);
+    if (const std::optional<QString> text = format_token_info(serial_bytes, users))
+        set_token_info(*text);
+    if (lost)
+        emit key_lost();
 }
 
 void OtpStatus::request_press_mode(bool on)
 {
-    if (press_pending) {
+    if (workers->next_pending()) {
         LOG(INFO) << "Press mode switch already under way; request ignored";
         return;
     }
-    if (press_worker.joinable())
-        press_worker.join();
-    press_pending = true;
+    const bool started = workers->start_next([this, on](UsbKey& key) {
+        const KeyOutcome outcome = run_key_request([&] { key.switch_press_mode(on); });
+        if (outcome != KeyOutcome::Done)
+            LOG(ERROR) << "Failed to set press mode.";
+        post([this, on, outcome] { finish_press_mode(on, outcome); });
+    });
     emit press_mode_pending_changed();
-    try {
-        press_worker = std::thread([this, on] {
-            const bool ok = set_press_mode(on);
-            if (closing.load())
-                return;
-            // The result first: a rescan that key_lost causes drops this model and its events.
-            // By name: Qt then copies the arguments itself, under its own locks.
-            QMetaObject::invokeMethod(this, "finish_press_mode", Qt::QueuedConnection, Q_ARG(bool, on), Q_ARG(bool, ok));
-            if (lost.exchange(false))
-                emit key_lost();
-        });
-    } catch (const std::system_error& e) {
-        LOG(ERROR) << "Failed to start the press mode switch: " << e.what();
-        QMetaObject::invokeMethod(this, "finish_press_mode", Qt::QueuedConnection, Q_ARG(bool, on), Q_ARG(bool, false));
-    }
+    if (!started)
+        post([this, on] { finish_press_mode(on, KeyOutcome::Failed); });
 }
 
-void OtpStatus::finish_press_mode(bool on, bool ok)
+void OtpStatus::finish_press_mode(bool on, KeyOutcome outcome)
 {
-    // The worker has posted this as its last act but one; the join is at once.
-    if (press_worker.joinable())
-        press_worker.join();
-    press_pending = false;
+    workers->finish_next();
     emit press_mode_pending_changed();
-    emit press_mode_finished(on, ok);
+    emit press_mode_finished(on, outcome == KeyOutcome::Done);
+    if (outcome == KeyOutcome::Lost)
+        emit key_lost();
 }
 
-bool OtpStatus::is_key_connected()
+void OtpStatus::check_connection()
 {
-    if (press_pending || worker_running.load())
-        return true;
-    std::unique_lock<std::mutex> lock(mutex, std::try_to_lock);
-    if (!lock.owns_lock())
-        return true;
-    return key->is_connected();
+    workers->try_start([this](UsbKey& key) {
+        if (!key.is_connected())
+            post([this] { emit key_gone(); });
+    });
 }
 
 bool OtpStatus::press_mode_pending() const
 {
-    return press_pending;
+    return workers->next_pending();
 }
 
 std::uint64_t OtpStatus::workers_started() const
 {
-    return worker_count;
+    return workers->started();
 }
 
 bool OtpStatus::is_worker_running() const
 {
-    return worker_running.load();
+    return workers->worker_busy();
 }
 
 QString OtpStatus::serial_num() const
 {
-    std::lock_guard<std::mutex> lock(fields_mutex);
     return serial_num_text;
 }
 
 void OtpStatus::set_serial_num(const QString& value)
 {
-    {
-        std::lock_guard<std::mutex> lock(fields_mutex);
-        if (serial_num_text == value)
-            return;
-        serial_num_text = value;
-    }
+    if (serial_num_text == value)
+        return;
+    serial_num_text = value;
     emit serial_num_changed();
 }
 
 int OtpStatus::otp() const
 {
-    return otp_value.load();
+    return rules.code() ? static_cast<int>(rules.code()->value) : 0;
 }
 
-void OtpStatus::set_otp(int value)
+bool OtpStatus::code_shown() const
 {
-    if (value == 0) {
-        clear_code(std::nullopt);
-        return;
-    }
-    bool changed = false;
-    {
-        std::lock_guard<std::mutex> lock(fields_mutex);
-        changed = otp_value.exchange(value) != value;
-    }
-    if (changed)
-        emit otp_changed();
+    return rules.code().has_value();
 }
 
 int OtpStatus::step() const
@@ -448,31 +270,46 @@ int OtpStatus::step() const
 
 QString OtpStatus::err_msg() const
 {
-    std::lock_guard<std::mutex> lock(fields_mutex);
-    return err_msg_text;
+    switch (rules.message()) {
+    case CodeRules::Message::None: return QString();
+    case CodeRules::Message::PressPrompt: return tr("Press the key to get the OTP!");
+    case CodeRules::Message::KeyLost: return tr("Failed to access the key.\nRe-plug in the key!");
+    case CodeRules::Message::KeyLostRescan:
+        return tr("Failed to access the key.\nRe-plug in the key and\nclick the Rescan button!");
+    }
+    return QString();
 }
 
 int OtpStatus::digits() const
 {
-    return digits_value.load();
+    return digits_value;
 }
 
 void OtpStatus::set_digits(int value)
 {
-    digits_value.store(value);
+    if (digits_value == value)
+        return;
+    digits_value = value;
+    emit digits_changed();
 }
 
 QString OtpStatus::token_info() const
 {
-    std::lock_guard<std::mutex> lock(fields_mutex);
     return token_info_text;
 }
 
 void OtpStatus::set_token_info(const QString& value)
 {
-    {
-        std::lock_guard<std::mutex> lock(fields_mutex);
-        token_info_text = value;
-    }
+    token_info_text = value;
     emit token_info_changed();
+}
+
+int OtpStatus::seconds_left() const
+{
+    return seconds_left_value;
+}
+
+int OtpStatus::next_code_in() const
+{
+    return next_code_in_value;
 }

@@ -1,36 +1,40 @@
 #pragma once
 
+#include "code_rules.h"
+#include "key_request.h"
+#include "key_workers.h"
 #include "usbkey.h"
 
 #include <QObject>
 #include <QString>
 #include <QTimer>
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <memory>
-#include <mutex>
-#include <thread>
+#include <optional>
 #include <vector>
 
-// The view-model of one connected token. Key access runs on short-lived workers, one at a
-// time, each holding `mutex` for its whole exchange. What QML reads is kept apart from that:
-// integers are atomics and the texts sit behind `fields_mutex`, which is only ever held for a
-// copy, so a property read never waits for the token.
+// The view-model of one connected token, as QML sees it. Every property lives on the GUI thread:
+// workers only read the token and hand their results back here, where CodeRules decides what
+// may be shown. Nothing here waits for the token.
 class OtpStatus : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString serial_num READ serial_num WRITE set_serial_num NOTIFY serial_num_changed)
-    Q_PROPERTY(int otp READ otp WRITE set_otp NOTIFY otp_changed)
-    Q_PROPERTY(int step READ step)
+    Q_PROPERTY(int otp READ otp NOTIFY otp_changed)
+    // A code of 0 is a real code: QML asks this, not the value, whether one is shown.
+    Q_PROPERTY(bool code_shown READ code_shown NOTIFY otp_changed)
+    Q_PROPERTY(int step READ step CONSTANT)
     Q_PROPERTY(QString err_msg READ err_msg NOTIFY err_msg_changed)
     Q_PROPERTY(int digits READ digits WRITE set_digits NOTIFY digits_changed)
     Q_PROPERTY(QString token_info READ token_info WRITE set_token_info NOTIFY token_info_changed)
     Q_PROPERTY(bool press_mode_pending READ press_mode_pending NOTIFY press_mode_pending_changed)
+    Q_PROPERTY(int seconds_left READ seconds_left NOTIFY countdown_changed)
+    // Seconds until the next code while the rest of this window shows none; 0 otherwise.
+    Q_PROPERTY(int next_code_in READ next_code_in NOTIFY countdown_changed)
 
 public:
-    // Seconds since the Unix epoch; tests replace it to cross time windows without waiting.
+    // Milliseconds since the Unix epoch; tests replace it to cross time windows without waiting.
     using Clock = std::function<std::int64_t()>;
 
     explicit OtpStatus(const std::shared_ptr<UsbKey>& key, QObject* parent = nullptr);
@@ -39,27 +43,26 @@ public:
     // Set before the first tick.
     void set_clock(Clock clock);
 
+    // The page's clock tick: applies the rules and starts the current window's read when needed.
     Q_INVOKABLE int response_time_changed();
-    Q_INVOKABLE bool set_press_mode(bool on);
-    Q_INVOKABLE bool query_token_info();
+    // Reads the token information on a worker when none runs; token_info_changed brings it.
     Q_INVOKABLE bool async_query_token_info();
     // Returns at once; the switch runs on a worker and press_mode_finished brings its result.
     // A request while one is pending is ignored: its result is the one that will come.
     Q_INVOKABLE void request_press_mode(bool on);
 
-    // Never waits: while a worker uses the token it counts as connected, and that worker's own
-    // failure (key_lost) or the removal event decides.
-    bool is_key_connected();
-    // Workers started so far, and whether the last one is still at work (until it has left
-    // the token and published its result): a driver can tell whether a tick started one,
-    // however quickly it ended, and wait for it instead of guessing.
+    // For the controller, not QML: asks on a worker whether the token still answers; key_gone
+    // follows when it does not. While a request uses the token, that request's own failure decides.
+    void check_connection();
+    // Requests started so far, and whether the last tick's or information read still runs:
+    // a driver can tell whether a tick started one and wait for it instead of guessing.
     std::uint64_t workers_started() const;
     bool is_worker_running() const;
 
     QString serial_num() const;
     void set_serial_num(const QString& value);
     int otp() const;
-    void set_otp(int value);
+    bool code_shown() const;
     int step() const;
     QString err_msg() const;
     int digits() const;
@@ -67,6 +70,8 @@ public:
     QString token_info() const;
     void set_token_info(const QString& value);
     bool press_mode_pending() const;
+    int seconds_left() const;
+    int next_code_in() const;
 
 signals:
     void token_info_changed();
@@ -75,58 +80,42 @@ signals:
     void err_msg_changed();
     void digits_changed();
     void press_mode_pending_changed();
-    // On the GUI thread, after request_press_mode; ok only when the token answered 90 00.
+    void countdown_changed();
+    // After request_press_mode; ok only when the token answered 90 00.
     void press_mode_finished(bool on, bool ok);
-    // A worker could not reach the token any more; emitted after it has let go of it.
+    // A request could not reach the token: the controller should check the connection.
     void key_lost();
-
-private slots:
-    // GUI thread, queued by the press-mode worker.
-    void finish_press_mode(bool on, bool ok);
+    // The connection check found the token gone.
+    void key_gone();
 
 private:
-    // Never waits: when no key access runs, joins the finished worker and says yes.
-    bool ready_for_worker();
-    // Runs body on a new worker that holds `mutex` throughout.
-    void start_worker(std::function<void()> body);
-    void update_serial_num();
-    // new_thread: this read starts its worker, which the log records.
-    void update_otp(std::uint64_t counter, bool new_thread = true);
-    bool query_token_info_locked();
-    // Reads the active user's serial into serial_bytes and publishes its text; caller holds mutex.
-    void read_serial_num();
-    void show_error(const char* text);
-    // GUI thread: drops the code on screen unless it is current_window's, with the hidden error
-    // text behind it; without a window, drops it in any case.
-    void clear_code(std::optional<std::uint64_t> current_window);
-    // A read of the current window has taken longer than a token takes without its button.
-    void show_press_prompt();
-    // A code read ended with nothing to show; takes back a prompt that turned out wrong.
-    void end_read_without_text();
+    // What a code read brings back to the GUI thread.
+    struct ReadResult {
+        std::optional<Bytes> serial;
+        KeyOutcome outcome = KeyOutcome::Done;
+        bool serial_failed = false;
+        CodeRules::Code code;
+    };
 
-    QString token_info_text;
-    QString serial_num_text;
+    void start_code_read(std::uint64_t window);
+    void finish_code_read(const ReadResult& result);
+    void finish_info_read(const std::optional<Bytes>& serial, const std::vector<User>& users, bool lost);
+    void finish_press_mode(bool on, KeyOutcome outcome);
+    void store_serial(const Bytes& serial);
+    void show_press_prompt();
+    void update_countdown(std::int64_t now_ms);
+    // Runs on the GUI thread later, unless this object is gone by then.
+    void post(std::function<void()> action);
+
     const int step_seconds = 30;
-    std::atomic<int> otp_value{0};
-    // No window counter is negative, so the first tick always starts a read.
-    std::atomic<int> last_counter{-1};
-    std::atomic<int> digits_value{0};
-    QString err_msg_text;
-    std::vector<User> users;
-    std::shared_ptr<UsbKey> key;
-    std::mutex mutex;
-    std::shared_ptr<std::thread> worker;
-    std::atomic<bool> worker_running{false};
-    std::uint64_t worker_count = 0;  // GUI thread only
-    Bytes serial_bytes;
-    mutable std::mutex fields_mutex;
     Clock clock;
-    bool read_pending = false;       // under fields_mutex: a code read has not published yet
-    bool prompt_shown = false;       // under fields_mutex: err_msg is the timer's prompt
-    QString err_before_prompt;       // under fields_mutex
-    std::atomic<bool> lost{false};   // the running worker found the token gone
-    std::atomic<bool> closing{false};
-    bool press_pending = false;      // GUI thread only
-    std::thread press_worker;
+    CodeRules rules;
+    Bytes serial_bytes;
+    QString serial_num_text;
+    QString token_info_text;
+    int digits_value = 0;
+    int seconds_left_value = 0;
+    int next_code_in_value = 0;
     QTimer press_prompt_timer;
+    std::unique_ptr<KeyWorkers> workers;
 };

@@ -1,16 +1,19 @@
 import QtQuick 2.12
 import QtQuick.Controls 2.12
 
-Item {
+// A scope, so that the focus the page takes when it is shown reaches the code box.
+FocusScope {
     id: otp_page
+
+    StackView.onActivated: forceActiveFocus()
 
     // The model can be withdrawn (set to null) a moment before the page itself is replaced.
     function has_otp_status() {
         return typeof otp_status !== "undefined" && otp_status !== null
     }
 
-    function current_otp() {
-        return has_otp_status() ? otp_status.otp : 0
+    function code_shown() {
+        return has_otp_status() && otp_status.code_shown
     }
 
     function pad(str, width, delimer) {
@@ -22,25 +25,41 @@ Item {
     }
 
     function time_changed() {
-        time_changed_at(Date.now() / 1000)
+        if (has_otp_status())
+            otp_status.response_time_changed()
     }
 
-    // One refresh tick at the given time in seconds since the epoch.
-    function time_changed_at(now_seconds) {
-        if (!has_otp_status())
-            return
-        var step = otp_status.step
-        if (step > 0) {
-            bar_left_time.remain = step - now_seconds % step
-            if (bar_left_time.remain < 1.3)
-                otp_status.otp = 0
-        }
-        otp_status.response_time_changed()
+    // What the code box says: the code, or while there is none, when the next one comes.
+    function box_text() {
+        if (code_shown())
+            return pad(otp_status.otp, otp_status.digits, " ")
+        if (has_otp_status() && otp_status.next_code_in > 0)
+            return qsTr("Next code in %n second(s)", "", otp_status.next_code_in)
+        return ""
     }
 
-    // Button and Ctrl+C copy the same thing: exactly the code on screen, and only while one is.
+    function countdown_text() {
+        return code_shown() ? qsTr("%n second(s) left", "", otp_status.seconds_left) : ""
+    }
+
+    function message_text() {
+        return !code_shown() && has_otp_status() ? otp_status.err_msg : ""
+    }
+
+    // All the page says, for a screen reader, in one sentence.
+    function spoken_text() {
+        if (code_shown())
+            return qsTr("Code %1, %2").arg(pad(otp_status.otp, otp_status.digits, " ")).arg(countdown_text())
+        if (message_text() !== "")
+            return message_text().replace(/\n/g, " ")
+        if (has_otp_status() && otp_status.next_code_in > 0)
+            return qsTr("No code yet: next code in %n second(s)", "", otp_status.next_code_in)
+        return qsTr("Reading the code\u2026")
+    }
+
+    // Button, Space and Ctrl+C copy the same thing: exactly the code on screen, and only while one is.
     function copy_code() {
-        if (typeof main_frame === "undefined" || main_frame === null || current_otp() === 0)
+        if (typeof main_frame === "undefined" || main_frame === null || !code_shown())
             return false
         main_frame.copy_to_clipboard(pad(otp_status.otp, otp_status.digits, ""))
         copied_note.visible = true
@@ -64,6 +83,11 @@ Item {
         // The label's drop shadow (colour #aa000000, offset 3, 3): a pre-blurred image that every
         // scene graph draws, the software one included, and that is not redrawn with the countdown.
         // The image's borders hold the blur; 30 is its margin around the shadow's own rectangle.
+        FontMetrics {
+            id: code_font
+            font.pixelSize: 40
+        }
+
         BorderImage {
             source: "pic/shadow.png"
             border { left: 46; top: 46; right: 46; bottom: 46 }
@@ -74,39 +98,65 @@ Item {
             anchors.bottomMargin: -3 - 30
         }
 
+        // The code and its seconds are one item for the keyboard and for screen readers: the
+        // page's first Tab stop, which keeps the focus while codes come and go.
         Label {
             id: otp_value_bar
             objectName: "otp_value_bar"
-            text: otp_page.current_otp() === 0 ? "" : otp_page.pad(otp_status.otp, otp_status.digits, " ")
+            // Set by the first key that reaches it: from then on its focus is shown, whatever
+            // the mouse does, since Tab has nowhere else on this page to move it.
+            property bool keyboard_used: false
+            text: otp_page.box_text()
             anchors.horizontalCenter: parent.horizontalCenter
             horizontalAlignment: Text.AlignHCenter
             anchors.top: parent.top
             anchors.topMargin: 35
-            width: otp_page.current_otp() === 0 ? 200 : implicitWidth
+            width: otp_page.code_shown() ? implicitWidth : 200
             leftPadding: 10
             rightPadding: 10
-            font.pixelSize: 40
-            color: "black"
+            font.pixelSize: otp_page.code_shown() ? 40 : 18
+            // As high without a code as with one, so nothing below it moves.
+            height: code_font.height
+            verticalAlignment: Text.AlignVCenter
+            color: otp_page.code_shown() ? "black" : "#555555"
             background: Rectangle {
                 color: "lightgray"
+                border.width: 2
+                border.color: otp_value_bar.activeFocus && otp_value_bar.keyboard_used
+                              ? otp_value_bar.palette.highlight : "lightgray"
             }
+            focus: true
+            activeFocusOnTab: true
+            Keys.onPressed: {
+                keyboard_used = true
+                event.accepted = false
+            }
+            Keys.onSpacePressed: otp_page.copy_code()
+            Keys.onReturnPressed: otp_page.copy_code()
+            Keys.onEnterPressed: otp_page.copy_code()
+            Accessible.role: Accessible.StaticText
+            Accessible.name: otp_page.spoken_text()
+            Accessible.description: otp_page.code_shown() ? qsTr("Space or Ctrl+C copies the code") : ""
+            Accessible.focusable: true
         }
 
         Button {
             id: btn_copy
             objectName: "btn_copy"
-            visible: otp_page.current_otp() !== 0
+            visible: otp_page.code_shown()
             width: 25
             height: 25
             anchors.left: otp_value_bar.right
             anchors.leftMargin: 12
             anchors.verticalCenter: otp_value_bar.verticalCenter
+            // The code box has the keyboard; a click here must not take it away.
+            focusPolicy: Qt.NoFocus
             hoverEnabled: true
             flat: true
             onHoveredChanged: flat = !hovered
             onClicked: otp_page.copy_code()
-            Keys.onReturnPressed: otp_page.copy_code()
-            Keys.onEnterPressed: otp_page.copy_code()
+            Accessible.name: qsTr("Copy code")
+            Accessible.description: qsTr("Ctrl+C")
 
             Image {
                 source: "pic/clipboard-copy.png"
@@ -115,24 +165,16 @@ Item {
                 // Decoded at the size it is shown (twice that, for dense screens), not 512 x 512.
                 sourceSize: Qt.size(2 * width, 2 * height)
             }
-
-            // A flat button draws no background, and with it no focus frame of the style's.
-            Rectangle {
-                objectName: "focus_frame"
-                anchors.fill: parent
-                color: "transparent"
-                border.width: 2
-                border.color: btn_copy.palette.highlight
-                visible: btn_copy.visualFocus
-            }
         }
 
         // Above the code, where nothing else is drawn, so the layout does not move.
         Label {
             id: copied_note
             objectName: "copied_note"
-            text: "Copied"
+            text: qsTr("Copied")
             visible: false
+            Accessible.role: Accessible.AlertMessage
+            Accessible.name: text
             anchors.horizontalCenter: otp_value_bar.horizontalCenter
             anchors.bottom: otp_value_bar.top
             anchors.bottomMargin: 6
@@ -149,8 +191,8 @@ Item {
         Label {
             id: bar_left_time
             objectName: "bar_left_time"
-            property int remain: 0
-            text: otp_page.current_otp() === 0 ? "" : remain + " seconds left"
+            text: otp_page.countdown_text()
+            Accessible.ignored: true
             anchors.horizontalCenter: parent.horizontalCenter
             anchors.top: otp_value_bar.bottom
             anchors.topMargin: 15
@@ -161,7 +203,9 @@ Item {
         Label {
             id: bar_information
             objectName: "bar_information"
-            text: otp_page.current_otp() === 0 && otp_page.has_otp_status() ? otp_status.err_msg : ""
+            text: otp_page.message_text()
+            Accessible.role: Accessible.AlertMessage
+            Accessible.name: text
             anchors.horizontalCenter: parent.horizontalCenter
             horizontalAlignment: Text.AlignHCenter
             anchors.top: otp_value_bar.bottom
@@ -174,7 +218,7 @@ Item {
     Shortcut {
         // Copy has several keys on some desktops (Ctrl+C, Ctrl+Insert, the Copy key): all of them.
         sequences: [StandardKey.Copy]
-        enabled: otp_page.current_otp() !== 0
+        enabled: otp_page.code_shown()
         onActivated: otp_page.copy_code()
     }
 

@@ -43,9 +43,9 @@ void Bench::start(bool with_token, double model_seconds)
     // Connected before QML sees the frame, so every new model has the bench clock before its page ticks.
     connect(main_frame.get(), &MainFrame::show_otp_status, this, [this] {
         if (OtpStatus* model = main_frame->current_otp_status())
-            model->set_clock([time = model_time] {
+            model->set_clock([time = model_time_ms] {
                 using namespace std::chrono;
-                return *time >= 0 ? *time : duration_cast<seconds>(system_clock::now().time_since_epoch()).count();
+                return *time >= 0 ? *time : duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
             });
     });
     publish("main_frame", QVariant::fromValue<QObject*>(main_frame.get()));

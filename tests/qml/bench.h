@@ -10,6 +10,7 @@
 #include "sim_token.h"
 
 #include <cstdint>
+#include <cmath>
 #include <memory>
 
 class MainFrame;
@@ -47,7 +48,7 @@ public:
         token->answer_next_command_with(static_cast<std::uint8_t>(sw1), static_cast<std::uint8_t>(sw2));
     }
     Q_INVOKABLE void set_answer_delay(int ms) { token->set_answer_delay(sim::Milliseconds(ms)); }
-    Q_INVOKABLE void set_model_time(double seconds) { *model_time = static_cast<std::int64_t>(seconds); }
+    Q_INVOKABLE void set_model_time(double seconds) { *model_time_ms = seconds < 0 ? -1 : std::llround(seconds * 1000); }
     // oathtool's codes for the active user, from the window holding `seconds` on, `count` windows.
     Q_INVOKABLE QStringList oathtool_codes(double seconds, int count) const;
     Q_INVOKABLE QString clipboard_text() const;
@@ -64,5 +65,5 @@ private:
     bool plugged = false;
     std::unique_ptr<MainFrame> main_frame;
     // Shared with the clocks of the models.
-    std::shared_ptr<std::int64_t> model_time = std::make_shared<std::int64_t>(-1);
+    std::shared_ptr<std::int64_t> model_time_ms = std::make_shared<std::int64_t>(-1);
 };

@@ -95,15 +95,20 @@ public:
         QCoreApplication::processEvents();
     }
 
-    // A device notification. A new model may take the freed place of the old one, so only the
-    // signal tells them apart; its clock is set before its first tick.
+    // A device notification. A model in use is checked on a worker and replaced by events, so
+    // they run here; a new model may take the freed place of the old one, so only the signal
+    // tells them apart. Its clock is set before its first tick.
     void rescan()
     {
         const int before = models_shown;
         frame->rescan_key();
+        if (current != nullptr)
+            wait();
+        for (int round = 0; round < 3; ++round)
+            QCoreApplication::processEvents();
         if (models_shown == before || (current = frame->current_otp_status()) == nullptr)
             return;
-        current->set_clock([clock = clock] { return clock->load(); });
+        current->set_clock([clock = clock] { return clock->load() * 1000; });
         // The rig makes every rescan itself; the one a lost token causes is test_main_frame's.
         QObject::disconnect(current, &OtpStatus::key_lost, frame.get(), nullptr);
     }
@@ -113,8 +118,15 @@ public:
     // Outside a tick: a fresh model's first tick reads the window's code as well.
     void read_serial()
     {
-        if (model().serial_num().isEmpty())
-            model().query_token_info();
+        if (model().serial_num().isEmpty()) {
+            const std::uint64_t before = model().workers_started();
+            for (const auto give_up = Clock::now() + 2s; model().workers_started() == before;
+                 std::this_thread::sleep_for(100us)) {
+                expect(Clock::now() < give_up, "the information read starts");
+                model().async_query_token_info();
+            }
+            wait();
+        }
         expect(model().serial_num().toStdString() == kSerial, "the serial number is read, got " + shown());
     }
 
@@ -365,11 +377,13 @@ int main(int argc, char** argv)
             rig.second = 0;
             rig.token->forget_received();
             run_window(rig, fault, codes[static_cast<std::size_t>(w)]);
-            // The last tick of the window: fewer than two seconds left, so the page writes 0.
+            // The last tick of the window: with fewer than two seconds left the code goes, and no
+            // read starts for a code that could not be shown.
             rig.clock->store(rig.start + 29);
-            rig.model().set_otp(0);
+            const std::uint64_t reads = rig.model().workers_started();
             rig.model().response_time_changed();
-            rig.wait();
+            expect(!rig.model().code_shown() && rig.model().workers_started() == reads,
+                   "the code goes in the window's last seconds, got " + rig.shown());
         } catch (const std::exception& e) {
             std::fprintf(stderr, "soak: FAILED in window %d (seed %u, fault \"%s\"): %s\n", w, seed, fault.name,
                          e.what());

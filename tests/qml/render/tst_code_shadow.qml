@@ -18,6 +18,9 @@ TestCase {
     QtObject {
         id: status
         property int otp: 123456
+        property bool code_shown: true
+        property int seconds_left: 20
+        property int next_code_in: 0
         property int digits: 6
         property int step: 0
         property string err_msg

@@ -35,7 +35,10 @@ TestCase {
         Bench.shut_down()
     }
 
-    function tick(seconds) { page().time_changed_at(seconds) }
+    function tick(seconds) {
+        Bench.set_model_time(seconds)
+        page().time_changed()
+    }
     function page() { return findChild(window, "stackView").currentItem }
     function part(name) { return findChild(page(), name) }
     function on_otp_page() { return page() !== null && typeof page().time_changed === "function" }

@@ -21,8 +21,17 @@ WindowTestCase {
         for (var i = 0; i < rows.length; ++i)
             compare([page().pad(rows[i][0], rows[i][1], " "), page().pad(rows[i][0], rows[i][1], "")], rows[i].slice(2))
 
+        // The code box is the page's Tab stop; its focus stays shown after the mouse copies,
+        // and Space copies.
+        var box = code_label()
+        verify(box.activeFocus, "the code box does not have the keyboard")
+        keyClick(Qt.Key_Tab)
+        mouseClick(part("btn_copy"))
+        verify(box.activeFocus && String(box.background.border.color) === String(box.palette.highlight),
+               "the focus is not shown after a click")
         var note = part("copied_note")
-        press_by_keyboard(part("btn_copy"), Qt.Key_Return)
+        main_frame.copy_to_clipboard("")
+        keyClick(Qt.Key_Space)
         compare(Bench.clipboard_text(), codes[k])
         verify(note.visible && note.text === "Copied", "no confirmation")
         verify(note.y + note.height <= code_label().y, "the confirmation covers the code")
@@ -35,6 +44,7 @@ WindowTestCase {
         Bench.set_model_time(t + 30)
         tick(t + 30)
         tryCompare(code_label(), "text", "", 300, "the old code stayed into the next window")
+        verify(box.activeFocus, "the focus left the code box with its code")
         var emptied = Date.now()
         verify(information.text !== prompt, "the prompt came before the token had waited")
         tryCompare(information, "text", prompt, 2000)
@@ -58,13 +68,16 @@ WindowTestCase {
         tick(t + 30 + 28.0)
         compare(code_label().text, grouped(codes[k + 1]), "two whole seconds left keep the code")
         tick(t + 30 + 28.1)
-        // The prompt shown behind the code before it came goes with it.
-        compare([code_label().text, countdown.text, information.text, part("btn_copy").visible], ["", "", "", false])
+        // The prompt shown behind the code before it came goes with it; the box says when the
+        // next code comes.
+        compare([code_label().text, countdown.text, information.text, part("btn_copy").visible],
+                ["Next code in 2 seconds", "", "", false])
+        tick(t + 30 + 29.5)
+        compare(code_label().text, "Next code in 1 second")
         mouseClick(part("btn_copy"))
         keyClick(Qt.Key_C, Qt.ControlModifier)
         compare(Bench.clipboard_text(), "untouched")
 
-        Bench.set_model_time(t + 60)
         tick(t + 60.2)
         tryCompare(code_label(), "text", grouped(codes[k + 2]), token_timeout)
         compare(countdown.text, "29 seconds left")
