@@ -111,10 +111,10 @@ FocusScope {
             horizontalAlignment: Text.AlignHCenter
             anchors.top: parent.top
             anchors.topMargin: 35
-            width: otp_page.code_shown() ? implicitWidth : 200
+            width: otp_page.code_shown() ? implicitWidth : Math.max(200, implicitWidth)
             leftPadding: 10
             rightPadding: 10
-            font.pixelSize: otp_page.code_shown() ? 40 : 18
+            font.pixelSize: otp_page.code_shown() ? 40 : 16
             // As high without a code as with one, so nothing below it moves.
             height: code_font.height
             verticalAlignment: Text.AlignVCenter
