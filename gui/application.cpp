@@ -1,9 +1,12 @@
 #include "application.h"
 
+#include "early_options.h"
+#include "larkmoor_version.h"
 #include "main_frame.h"
 #include "qt_log_bridge.h"
 #include "single_instance.h"
 #include "toolkit.h"
+#include "translations.h"
 
 #include <easylogging++.h>
 
@@ -19,9 +22,29 @@
 #include <QSGRendererInterface>
 #include <QUrl>
 
+#include <iostream>
+
+namespace {
+
+// The window has a fixed size: where the platform lets a program say so, it offers no maximise.
+void offer_no_maximise(QQmlApplicationEngine& engine)
+{
+    for (QObject* root : engine.rootObjects()) {
+        if (auto* window = qobject_cast<QQuickWindow*>(root))
+            window->setFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                             Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
+    }
+}
+
+}  // namespace
+
 int run_application(int& argc, char** argv, std::shared_ptr<hidaccess::RawDeviceIo> device_io,
                     const QString& instance_name)
 {
+    if (const auto sentence = missing_display(argc, argv)) {
+        std::cerr << *sentence << std::endl;
+        return 1;
+    }
     // The window has a fixed size in points; on dense screens it must not shrink.
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     // A small window of text and images needs no GPU, and without GL no driver stands between the
@@ -39,19 +62,25 @@ int run_application(int& argc, char** argv, std::shared_ptr<hidaccess::RawDevice
     if (!scene_graph_chosen)
         QQuickWindow::setSceneGraphBackend(QSGRendererInterface::Software);
     QGuiApplication app(argc, argv);
+    const auto translators = install_translations(app);
     QGuiApplication::setWindowIcon(QIcon(":/pic/larkmoor-icon.png"));
 
     SingleInstance instance(instance_name);
-    if (!instance.claim())
-        return 0;
+    switch (instance.claim()) {
+    case SingleInstance::Claim::run: break;
+    case SingleInstance::Claim::handed_over: return 0;
+    case SingleInstance::Claim::failed: return 1;
+    }
 
     const QString log_conf_path = QDir(QCoreApplication::applicationDirPath()).filePath("log.conf");
-    setup_log(log_conf_path.toStdString());
+    const std::string log_file_path = setup_log(log_conf_path.toStdString());
     route_qt_messages_to_log();
     LOG(INFO) << "-> Program Running!";
     hidaccess::install_raw_device_io(std::move(device_io));
 
     QQmlApplicationEngine engine;
+    engine.rootContext()->setContextProperty("log_file_path", QFile::decodeName(log_file_path.c_str()));
+    engine.rootContext()->setContextProperty("app_version", QStringLiteral(LARKMOOR_VERSION));
     engine.rootContext()->setContextProperty(
         "help_url", QUrl::fromLocalFile(QDir(QCoreApplication::applicationDirPath()).filePath("larkmoor-help.html")));
     // The same help page, shown inside the window where the desktop cannot open a browser.
@@ -65,6 +94,7 @@ int run_application(int& argc, char** argv, std::shared_ptr<hidaccess::RawDevice
         LOG(ERROR) << "Failed to load the main window from qrc:/main.qml";
         return 1;
     }
+    offer_no_maximise(engine);
 
     MainFrame main_frame(engine.rootContext(), &app);
     engine.rootContext()->setContextProperty("main_frame", &main_frame);

@@ -10,6 +10,9 @@
 #include <QWindow>
 #include <QtGlobal>
 
+#include <iostream>
+#include <string>
+
 #ifndef Q_OS_WIN
 #include <unistd.h>
 #endif
@@ -17,8 +20,12 @@
 namespace {
 
 constexpr int kConnectTimeoutMs = 500;
-// How long a second start waits for the first, which holds the lock, to start listening.
-constexpr int kHandOverMs = 5000;
+// How long a second start waits for the first, which holds the lock, to listen and answer:
+// it answers only once its window is loaded.
+constexpr int kHandOverMs = 10000;
+// What the running copy sends back once it has asked its windows to come forward; a socket
+// the kernel accepts for a copy that hangs would otherwise pass for an answer.
+constexpr char kShown = '1';
 
 QString per_user(const QString& name)
 {
@@ -48,28 +55,31 @@ QString private_folder()
     return folder;
 }
 
+// The process the lock file names, 0 when it names none.
+qint64 lock_holder(const QLockFile& lock)
+{
+    qint64 pid = 0;
+    QString host;
+    QString application;
+    return lock.getLockInfo(&pid, &host, &application) ? pid : 0;
+}
+
 }  // namespace
 
 SingleInstance::SingleInstance(const QString& name) : name(per_user(name))
 {
     // Only the user may connect; the name itself is per user already.
     server.setSocketOptions(QLocalServer::UserAccessOption);
-    connect(&server, &QLocalServer::newConnection, this, [this] {
-        while (QLocalSocket* peer = server.nextPendingConnection()) {
-            connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
-            peer->disconnectFromServer();
-        }
-        bring_windows_forward();
-    });
+    connect(&server, &QLocalServer::newConnection, this, &SingleInstance::answer_second_start);
 }
 
-bool SingleInstance::claim()
+SingleInstance::Claim SingleInstance::claim()
 {
     const QString folder = private_folder();
     if (folder.isEmpty()) {
         // Nowhere private to meet: better a second window than none at all.
         qWarning("No private runtime folder; running without the single-window check");
-        return true;
+        return Claim::run;
     }
     const QDir dir(folder);
 #ifdef Q_OS_WIN
@@ -77,25 +87,52 @@ bool SingleInstance::claim()
 #else
     const QString endpoint = dir.filePath(name);
 #endif
-    lock = std::make_unique<QLockFile>(dir.filePath(name + ".lock"));
+    lock_path = dir.filePath(name + ".lock");
+    lock = std::make_unique<QLockFile>(lock_path);
     // Held as long as the window is open, so its age says nothing; a lock left by a copy
     // that died is still taken over at once, because its process is gone.
     lock->setStaleLockTime(0);
-    if (!lock->tryLock(0)) {
-        if (lock->error() == QLockFile::LockFailedError) {
-            if (hand_over(endpoint))
-                return false;
-            qWarning("Larkmoor is already running but does not answer");
-            return false;
+    bool taken_over = false;
+    while (!lock->tryLock(0)) {
+        if (lock->error() != QLockFile::LockFailedError) {
+            qWarning("Cannot write the single-window lock; running without the check");
+            return Claim::run;
         }
-        qWarning("Cannot write the single-window lock; running without the check");
-        return true;
+        if (!taken_over && remove_unreadable_lock()) {
+            taken_over = true;
+            continue;
+        }
+        if (hand_over(endpoint)) {
+            std::cerr << "Larkmoor is already running; its window has been asked to come forward." << std::endl;
+            return Claim::handed_over;
+        }
+        // No answer: whoever made the lock is gone unless it still holds the file's own lock.
+        // A file that is no lock at all, and that Qt cannot open to check, goes as well.
+        if (!taken_over &&
+            (lock->removeStaleLockFile() || (lock_holder(*lock) == 0 && QFile::remove(lock_path)))) {
+            taken_over = true;
+            continue;
+        }
+        const qint64 holder = lock_holder(*lock);
+        std::cerr << "Larkmoor is already running"
+                  << (holder != 0 ? " as process " + std::to_string(holder) : std::string())
+                  << " but does not answer; end it and start Larkmoor again." << std::endl;
+        return Claim::failed;
     }
     // We hold the lock, so anything left under the name is from a copy that did not end cleanly.
     QLocalServer::removeServer(endpoint);
     if (!server.listen(endpoint))
         qWarning("Cannot listen for a second start: %s", qUtf8Printable(server.errorString()));
-    return true;
+    return Claim::run;
+}
+
+bool SingleInstance::remove_unreadable_lock()
+{
+    if (lock_holder(*lock) != 0)
+        return false;
+    // Two later starts must not both remove it: the second could take the first's fresh lock.
+    QLockFile removing(lock_path + ".rmlock");
+    return removing.tryLock(0) && lock_holder(*lock) == 0 && lock->removeStaleLockFile();
 }
 
 bool SingleInstance::hand_over(const QString& endpoint)
@@ -107,19 +144,30 @@ bool SingleInstance::hand_over(const QString& endpoint)
         QLocalSocket running;
         running.connectToServer(endpoint);
         if (running.waitForConnected(kConnectTimeoutMs)) {
-            running.disconnectFromServer();
-            return true;
+            char answer = 0;
+            while (running.bytesAvailable() == 0 && running.state() == QLocalSocket::ConnectedState &&
+                   waited.elapsed() < kHandOverMs)
+                running.waitForReadyRead(static_cast<int>(kHandOverMs - waited.elapsed()));
+            return running.getChar(&answer) && answer == kShown;
         }
         QThread::msleep(50);
     }
     return false;
 }
 
-void SingleInstance::bring_windows_forward()
+void SingleInstance::answer_second_start()
 {
+    // Debian's Qt has no xdg-activation, so on Wayland raising may do nothing; alert() is what
+    // the platform still lets a program do to draw the user's eye.
     for (QWindow* window : QGuiApplication::topLevelWindows()) {
         window->show();
         window->raise();
         window->requestActivate();
+        window->alert(0);
+    }
+    while (QLocalSocket* peer = server.nextPendingConnection()) {
+        connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
+        peer->putChar(kShown);
+        peer->disconnectFromServer();
     }
 }

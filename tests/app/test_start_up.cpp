@@ -3,57 +3,88 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+#include <functional>
 #include <memory>
 
-// The demo started as a user would, in child processes, each run in folders of its own.
+#include <unistd.h>
+
+// The demo started as a user would, in child processes, each test in folders of its own.
 class StartUpTest : public QObject {
     Q_OBJECT
 
 private:
     QTemporaryDir home;
+    // Short, since a socket's path may not be long.
+    QString root;
+    int runs = 0;
+    const QString handed_over = "Larkmoor is already running; its window has been asked to come forward.";
 
     QString folder(const QString& name) const
     {
-        const QString path = home.filePath(name);
+        const QString path = root + "/" + name;
         QDir().mkpath(path);
         QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         return path;
     }
 
-    std::unique_ptr<QProcess> start(const QString& qml_import_path = QString())
+    std::unique_ptr<QProcess> start(const std::function<void(QProcessEnvironment&)>& adjust = {})
     {
         auto process = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_RUNTIME_DIR", folder("runtime"));
         env.insert("XDG_DATA_HOME", folder("data"));
         env.insert("TMPDIR", folder("tmp"));
-        env.insert("QML2_IMPORT_PATH", qml_import_path);
+        if (adjust)
+            adjust(env);
         process->setProcessEnvironment(env);
-        process->setProcessChannelMode(QProcess::ForwardedChannels);
+        process->setProcessChannelMode(QProcess::ForwardedOutputChannel);
         process->start(LARKMOOR_DEMO, QStringList());
         return process;
     }
 
     QByteArray log() const
     {
-        QFile file(home.filePath("data/Orvandel/Larkmoor/larkmoor.log"));
+        QFile file(folder("data") + "/Orvandel/Larkmoor/larkmoor.log");
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
+    static QStringList error_lines(QProcess& process)
+    {
+        return QString::fromUtf8(process.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+    }
+
+    // A later start that ends with 0 and says so: the running window answered, so it is up.
+    void expect_hand_over()
+    {
+        auto later = start();
+        QVERIFY(later->waitForFinished(15000));
+        QCOMPARE(later->exitCode(), 0);
+        QCOMPARE(error_lines(*later), QStringList{handed_over});
+    }
+
+    static void stop(QProcess& process)
+    {
+        process.terminate();
+        QVERIFY(process.waitForFinished(5000));
+    }
+
 private slots:
+    void init() { root = home.filePath(QString::number(++runs)); }
+
     void starts_at_the_same_instant_leave_one_window_that_only_its_user_reaches()
     {
         auto first = start();
         auto second = start();
         QTRY_VERIFY_WITH_TIMEOUT(first->state() == QProcess::NotRunning || second->state() == QProcess::NotRunning,
-                                 10000);
+                                 15000);
         QProcess& loser = first->state() == QProcess::NotRunning ? *first : *second;
         QProcess& winner = &loser == first.get() ? *second : *first;
         QVERIFY(loser.exitStatus() == QProcess::NormalExit && loser.exitCode() == 0);
+        QCOMPARE(error_lines(loser), QStringList{handed_over});
         QTRY_COMPARE_WITH_TIMEOUT(log().count("-> Program Running!"), 1, 10000);
-        auto third = start();  // a later start also hands over and ends
-        QVERIFY(third->waitForFinished(10000) && third->exitCode() == 0 && winner.state() == QProcess::Running);
-        QVERIFY(log().count("-> Program Running!") == 1);
+        expect_hand_over();
+        QVERIFY(winner.state() == QProcess::Running && log().count("-> Program Running!") == 1);
 
         // The endpoint lies in the user's private folder (not under TMPDIR, where another user
         // could take its name first), open to its user alone.
@@ -61,8 +92,65 @@ private slots:
         QCOMPARE(endpoints.size(), 1);
         QCOMPARE(endpoints[0].permissions() & (QFile::ReadOther | QFile::WriteOther | QFile::ReadGroup | QFile::WriteGroup),
                  QFile::Permissions());
-        winner.terminate();
-        QVERIFY(winner.waitForFinished(5000));
+
+        // A copy that holds the lock but hangs is no answer: a later start fails, and says so.
+        ::kill(static_cast<pid_t>(winner.processId()), SIGSTOP);
+        auto later = start();
+        QVERIFY(later->waitForFinished(15000));
+        ::kill(static_cast<pid_t>(winner.processId()), SIGCONT);
+        QCOMPARE(later->exitCode(), 1);
+        const QStringList said = error_lines(*later);
+        QVERIFY2(said.size() == 1 && said[0].contains("does not answer"), qPrintable(said.join('|')));
+        stop(winner);
+    }
+
+    void a_lock_file_no_copy_wrote_is_taken_over_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("junk") << QByteArray("\x7f" "ELF not a lock\n");
+    }
+
+    void a_lock_file_no_copy_wrote_is_taken_over()
+    {
+        QFETCH(QByteArray, content);
+        QFile lock(folder("runtime") + QString("/larkmoor-demo-%1.lock").arg(getuid()));
+        QVERIFY(lock.open(QIODevice::WriteOnly) && lock.write(content) == content.size());
+        lock.close();
+        auto demo = start();
+        // Sooner than a start that first waits the whole 10 s for an answer that cannot come.
+        QTRY_VERIFY_WITH_TIMEOUT(log().contains("-> Program Running!"), 7000);
+        expect_hand_over();
+        QCOMPARE(demo->state(), QProcess::Running);
+        stop(*demo);
+    }
+
+    void without_a_display_the_program_says_so_and_fails()
+    {
+        auto demo = start([](QProcessEnvironment& env) {
+            for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+                env.remove(name);
+        });
+        QVERIFY(demo->waitForFinished(10000));
+        QCOMPARE(demo->exitCode(), 1);
+        const QStringList said = error_lines(*demo);
+        QVERIFY2(said.size() == 1 && said[0].contains("DISPLAY"), qPrintable(said.join('|')));
+    }
+
+    void a_log_that_cannot_be_written_is_said_once_and_the_window_still_comes_up()
+    {
+        // Root writes through any permission bits, but no one makes a folder inside a file.
+        QFile blocker(folder("tmp") + "/not-a-folder");
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        auto demo = start([&](QProcessEnvironment& env) { env.insert("XDG_DATA_HOME", blocker.fileName() + "/data"); });
+        // Listening first, so the later start does not take the window itself.
+        QTRY_VERIFY_WITH_TIMEOUT(!QDir(folder("runtime")).entryList(QDir::System).isEmpty(), 10000);
+        expect_hand_over();
+        const QStringList said = error_lines(*demo);
+        QVERIFY2(said.size() == 1 && said[0].contains("/data/Orvandel/Larkmoor/larkmoor.log: Not a directory"),
+                 qPrintable(said.join('|')));
+        stop(*demo);
     }
 
     void a_main_window_that_does_not_load_ends_the_program_with_failure()
@@ -71,7 +159,7 @@ private slots:
         QFile qmldir(folder("qml/QtQuick/Window.2.12") + "/qmldir");
         QVERIFY(qmldir.open(QIODevice::WriteOnly) && qmldir.write("module QtQuick.Window\nplugin missing\n") > 0);
         qmldir.close();
-        auto demo = start(home.filePath("qml"));
+        auto demo = start([&](QProcessEnvironment& env) { env.insert("QML2_IMPORT_PATH", folder("qml")); });
         QVERIFY(demo->waitForFinished(10000));
         QCOMPARE(demo->exitCode(), 1);
         QVERIFY(log().contains("Failed to load the main window from qrc:/main.qml"));

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QTranslator>
+
+#include <memory>
+#include <vector>
+
+class QCoreApplication;
+
+// Qt's own texts and the window's in the user's language, installed on app; kept alive by the
+// caller for the whole run. A language without a translation stays English, silently.
+std::vector<std::unique_ptr<QTranslator>> install_translations(QCoreApplication& app);
