@@ -13,8 +13,12 @@ Dialog {
     y: parent ? (parent.height - height) / 2 : 0
     modal: true
     closePolicy: Popup.CloseOnEscape
-    // Takes the keyboard when opened, so that Tab walks its own buttons.
+    // Takes the keyboard when opened, so that Tab walks its own buttons; on closing, the window's
+    // content takes it back and hands it to the item that had it.
     focus: true
+
+    // A screen reader sees the dialog through its popup item, which has the dialog role already.
+    Component.onCompleted: contentItem.parent.Accessible.name = Qt.binding(function() { return titleText })
 
     header: ToolBar {
         height: 35
@@ -36,7 +40,9 @@ Dialog {
             }
 
             Button {
+                objectName: "close_button"
                 text: "x"
+                Accessible.name: qsTr("Close")
                 font.pixelSize: 16
                 implicitWidth: 35
                 Layout.fillHeight: true
@@ -48,15 +54,7 @@ Dialog {
                 Keys.onReturnPressed: clicked()
                 Keys.onEnterPressed: clicked()
 
-                // Flat, the button draws no background and so no focus frame of the style's.
-                Rectangle {
-                    objectName: "focus_frame"
-                    anchors.fill: parent
-                    color: "transparent"
-                    border.width: 2
-                    border.color: parent.palette.highlight
-                    visible: parent.visualFocus
-                }
+                FocusFrame {}
             }
         }
     }

@@ -6,9 +6,10 @@ Item {
         color: "transparent"
         anchors.fill: parent
 
-        Label {
+        // Said as soon as the page shows, also when the token has just been pulled out.
+        AlertText {
             id: no_key_label
-            text: "No Key Detected!"
+            text: qsTr("No Key Detected!")
             anchors.horizontalCenter: parent.horizontalCenter
             anchors.top: parent.top
             anchors.topMargin: 30
@@ -17,8 +18,9 @@ Item {
         }
 
         Label {
+            id: guidance
             objectName: "no_key_guidance"
-            text: "Plug the token in. If it is plugged in, see \"Token not found?\" in the help (Help \u2192 Online Help, or F1)."
+            text: qsTr("Plug the token in. If it is plugged in, the help tells what to do:")
             width: parent.width - 40
             wrapMode: Text.WordWrap
             anchors.horizontalCenter: parent.horizontalCenter
@@ -27,6 +29,38 @@ Item {
             horizontalAlignment: Text.AlignHCenter
             font.pixelSize: 13
             color: "#555555"
+        }
+
+        // Opens the help at its section for a token that is plugged in but not found.
+        Button {
+            id: token_not_found
+            objectName: "token_not_found"
+            text: qsTr("Token not found?")
+            anchors.horizontalCenter: parent.horizontalCenter
+            anchors.top: guidance.bottom
+            anchors.topMargin: 4
+            flat: true
+            hoverEnabled: true
+            font.pixelSize: 13
+            font.underline: true
+            Accessible.name: text
+            onClicked: {
+                var window = ApplicationWindow.window
+                if (window && typeof window.open_help === "function")
+                    window.open_help("token-not-found")
+            }
+            Keys.onReturnPressed: clicked()
+            Keys.onEnterPressed: clicked()
+
+            contentItem: Text {
+                text: token_not_found.text
+                font: token_not_found.font
+                color: token_not_found.palette.link
+                horizontalAlignment: Text.AlignHCenter
+                verticalAlignment: Text.AlignVCenter
+            }
+
+            FocusFrame {}
         }
     }
 }

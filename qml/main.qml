@@ -15,6 +15,11 @@ ApplicationWindow {
         return typeof otp_status !== "undefined" && otp_status !== null
     }
 
+    // A screen reader sees a menu through its popup item.
+    function name_popup(menu) {
+        menu.contentItem.parent.Accessible.name = Qt.binding(function() { return menu.title })
+    }
+
     function get_item_width(item, padding) {
         return item.contentItem.implicitWidth + 2 * Math.max(item.padding, padding)
     }
@@ -43,18 +48,37 @@ ApplicationWindow {
         press_mode_waiting = false
         press_mode_model = null
         if (ok) {
-            msg_press_mode_ok.text = on ? "Press Mode Enabled." : "Press Mode Disabled."
+            msg_press_mode_ok.text = on ? qsTr("Press Mode Enabled.") : qsTr("Press Mode Disabled.")
             msg_press_mode_ok.open()
         } else {
             msg_press_mode_error.open()
         }
     }
 
-    // The browser when the desktop has one, otherwise the same page inside the window.
-    function open_help() {
-        if (typeof help_url !== "undefined" && String(help_url) !== "" && Qt.openUrlExternally(help_url))
+    // The browser when the desktop has one, otherwise the same page inside the window; at the
+    // section whose id is given, or at the top.
+    function open_help(section) {
+        if (typeof help_url !== "undefined" && String(help_url) !== ""
+                && Qt.openUrlExternally(section ? help_url + "#" + section : help_url))
             return
+        help_section = section || ""
         dialog_help.open()
+    }
+
+    // The heading's text is looked up in the shown text, as the page's own ids do not survive.
+    function scroll_help_to_section() {
+        help_view.contentY = 0
+        var html = typeof help_html !== "undefined" ? String(help_html) : ""
+        var heading = help_section === "" ? null : html.match(new RegExp('id="' + help_section + '"[^>]*>([^<]*)<'))
+        if (!heading)
+            return
+        var at = help_text.getText(0, help_text.length).indexOf(heading[1])
+        if (at >= 0)
+            scroll_help(help_text.positionToRectangle(at).y)
+    }
+
+    function scroll_help(content_y) {
+        help_view.contentY = Math.max(0, Math.min(content_y, help_view.contentHeight - help_view.height))
     }
 
     // The bar's reset moves the focus to its title, which must not leave a dialog without it.
@@ -69,6 +93,9 @@ ApplicationWindow {
     }
 
     property bool press_mode_waiting: false
+    // The id of the section the in-window help opens at; empty: the top.
+    property string help_section: ""
+
     // The model a pending switch was asked of; another one (or none) means the token left.
     property var press_mode_model: null
     readonly property var current_model: has_otp_status() ? otp_status : null
@@ -85,7 +112,7 @@ ApplicationWindow {
     maximumWidth: 320
     minimumHeight: 325
     maximumHeight: 325
-    title: "Larkmoor"
+    title: qsTr("Larkmoor")
     color: "white"
     font.family: "Verdana"
 
@@ -95,6 +122,7 @@ ApplicationWindow {
         property int sub_menu_pixel_size: 16
 
         font.family: "Verdana"
+        Accessible.name: qsTr("Menu bar")
         background: Rectangle {
             color: "#f3f3f3"
         }
@@ -105,6 +133,9 @@ ApplicationWindow {
             enabled: menu ? menu.enabled : true
             font.family: "Verdana"
             font.pixelSize: 16
+            Accessible.name: text
+            // Qt Quick items cannot report the disabled state, so the description says it.
+            Accessible.description: enabled ? "" : qsTr("Unavailable until a token is found")
 
             contentItem: Text {
                 text: menu_bar_item.text
@@ -152,6 +183,7 @@ ApplicationWindow {
 
         Menu {
             title: qsTr("File")
+            Component.onCompleted: window.name_popup(this)
             font.family: "Verdana"
             font.pixelSize: menuBar.sub_menu_pixel_size
             width: window.get_item_width(menu_item_exit, 20)
@@ -159,41 +191,48 @@ ApplicationWindow {
             MenuItem {
                 id: menu_item_exit
                 text: qsTr("Exit")
+                Accessible.name: text
                 onTriggered: window.close()
             }
         }
 
         Menu {
             title: qsTr("Settings")
+            Component.onCompleted: window.name_popup(this)
             enabled: window.has_otp_status()
             font.pixelSize: menuBar.sub_menu_pixel_size
             width: window.get_item_width(menu_item_preferences, 20)
 
             MenuItem {
                 id: menu_item_preferences
-                text: "Preferences..."
+                text: qsTr("Preferences...")
+                Accessible.name: text
                 onTriggered: dialog_preferences.open()
             }
 
             MenuItem {
-                text: "Token Info..."
+                text: qsTr("Token Info...")
+                Accessible.name: text
                 onTriggered: dialog_token_info.open()
             }
         }
 
         Menu {
             title: qsTr("Help")
+            Component.onCompleted: window.name_popup(this)
             font.pixelSize: menuBar.sub_menu_pixel_size
             width: window.get_item_width(menu_item_online_help, 20)
 
             MenuItem {
                 id: menu_item_online_help
-                text: "Online Help"
+                text: qsTr("Online Help")
+                Accessible.name: text
                 onTriggered: window.open_help()
             }
 
             MenuItem {
-                text: "About"
+                text: qsTr("About")
+                Accessible.name: text
                 onTriggered: dialog_about.open()
             }
         }
@@ -201,10 +240,10 @@ ApplicationWindow {
         TitleDialog {
             id: msg_press_mode_error
             objectName: "msg_press_mode_error"
-            titleText: "Press Mode Settings"
+            titleText: qsTr("Press Mode Settings")
 
-            Label {
-                text: "This key doesn't support it."
+            AlertText {
+                text: qsTr("This key doesn't support it.")
                 font.pixelSize: 16
             }
         }
@@ -215,9 +254,9 @@ ApplicationWindow {
 
             property alias text: label_press_mode_ok.text
 
-            titleText: "Press Mode Settings"
+            titleText: qsTr("Press Mode Settings")
 
-            Label {
+            AlertText {
                 id: label_press_mode_ok
                 font.pixelSize: 16
             }
@@ -226,7 +265,7 @@ ApplicationWindow {
         TitleDialog {
             id: dialog_about
             objectName: "dialog_about"
-            titleText: "About"
+            titleText: qsTr("About")
 
             Rectangle {
                 implicitWidth: column_about.implicitWidth
@@ -249,15 +288,45 @@ ApplicationWindow {
                     }
 
                     Text {
-                        text: "Larkmoor v1.0"
+                        objectName: "about_version"
+                        // The version --version prints.
+                        text: qsTr("Larkmoor %1").arg(typeof app_version !== "undefined" ? app_version : "")
                         font.pixelSize: 13
                         anchors.horizontalCenter: parent.horizontalCenter
+                        Accessible.role: Accessible.StaticText
+                        Accessible.name: text
                     }
 
                     Text {
-                        text: "© Orvandel. For Orvandel OTP tokens."
+                        text: qsTr("© Orvandel. For Orvandel OTP tokens.")
                         font.pixelSize: 14
                         anchors.horizontalCenter: parent.horizontalCenter
+                        Accessible.role: Accessible.StaticText
+                        Accessible.name: text
+                    }
+
+                    Text {
+                        text: qsTr("The log:")
+                        font.pixelSize: 12
+                        Accessible.role: Accessible.StaticText
+                        Accessible.name: text
+                    }
+
+                    // Selectable, so that the path can be copied into a file manager or a terminal.
+                    TextEdit {
+                        objectName: "about_log_path"
+                        text: typeof log_file_path !== "undefined" ? log_file_path : ""
+                        width: 270
+                        wrapMode: TextEdit.WrapAnywhere
+                        readOnly: true
+                        selectByMouse: true
+                        selectByKeyboard: true
+                        activeFocusOnTab: true
+                        cursorVisible: activeFocus
+                        textFormat: TextEdit.PlainText
+                        font.pixelSize: 12
+                        Accessible.role: Accessible.StaticText
+                        Accessible.name: qsTr("The log: %1").arg(text)
                     }
                 }
             }
@@ -269,7 +338,7 @@ ApplicationWindow {
 
             readonly property string token_info: window.has_otp_status() ? otp_status.token_info : ""
 
-            titleText: "Token Info"
+            titleText: qsTr("Token Info")
             onToken_infoChanged: {
                 if (token_info !== "")
                     timer_token_info.stop()
@@ -290,6 +359,10 @@ ApplicationWindow {
                 readOnly: true
                 selectByMouse: true
                 selectByKeyboard: true
+                activeFocusOnTab: true
+                // The hint waits for the user's press: a screen reader says it at once.
+                Accessible.role: dialog_token_info.token_info === "" ? Accessible.AlertMessage : Accessible.StaticText
+                Accessible.name: text
                 // Read-only text hides its cursor; with the keyboard here, it shows where it is.
                 cursorVisible: activeFocus
                 textFormat: TextEdit.PlainText
@@ -297,7 +370,7 @@ ApplicationWindow {
                 horizontalAlignment: Text.AlignLeft
                 color: dialog_token_info.token_info === "" ? "red" : "black"
                 text: dialog_token_info.token_info === ""
-                      ? "If you are in Press Mode, \nthe key requires press to get token info"
+                      ? qsTr("If you are in Press Mode, \nthe key requires press to get token info")
                       : dialog_token_info.token_info
             }
 
@@ -317,7 +390,7 @@ ApplicationWindow {
         TitleDialog {
             id: dialog_preferences
             objectName: "dialog_preferences"
-            titleText: "Preferences"
+            titleText: qsTr("Preferences")
 
             Column {
                 spacing: 10
@@ -328,6 +401,7 @@ ApplicationWindow {
 
                 Button {
                     text: qsTr("Enable Key Press")
+                    Accessible.name: text
                     hoverEnabled: true
                     font.pixelSize: 14
                     anchors.horizontalCenter: parent.horizontalCenter
@@ -335,10 +409,13 @@ ApplicationWindow {
                     onClicked: window.switch_press_mode(true)
                     Keys.onReturnPressed: clicked()
                     Keys.onEnterPressed: clicked()
+
+                    FocusFrame {}
                 }
 
                 Button {
                     text: qsTr("Disable Key Press")
+                    Accessible.name: text
                     hoverEnabled: true
                     font.pixelSize: 14
                     anchors.horizontalCenter: parent.horizontalCenter
@@ -346,11 +423,13 @@ ApplicationWindow {
                     onClicked: window.switch_press_mode(false)
                     Keys.onReturnPressed: clicked()
                     Keys.onEnterPressed: clicked()
+
+                    FocusFrame {}
                 }
 
-                Label {
+                AlertText {
                     objectName: "label_press_mode_waiting"
-                    text: "Waiting for the token\u2026\npress its button if it blinks."
+                    text: qsTr("Waiting for the token\u2026\npress its button if it blinks.")
                     visible: window.press_mode_waiting
                     horizontalAlignment: Text.AlignHCenter
                     anchors.horizontalCenter: parent.horizontalCenter
@@ -363,10 +442,12 @@ ApplicationWindow {
         TitleDialog {
             id: dialog_help
             objectName: "dialog_help"
-            titleText: "Help"
+            titleText: qsTr("Help")
+            onOpened: window.scroll_help_to_section()
 
             Flickable {
                 id: help_view
+                objectName: "help_view"
                 implicitWidth: 290
                 implicitHeight: 220
                 clip: true
@@ -377,12 +458,29 @@ ApplicationWindow {
                 focus: true
                 Keys.onUpPressed: help_bar.decrease()
                 Keys.onDownPressed: help_bar.increase()
+                Keys.onPressed: {
+                    // A page keeps one line of the last in sight.
+                    var page = height - 20
+                    if (event.key === Qt.Key_PageDown)
+                        window.scroll_help(contentY + page)
+                    else if (event.key === Qt.Key_PageUp)
+                        window.scroll_help(contentY - page)
+                    else if (event.key === Qt.Key_Home)
+                        window.scroll_help(0)
+                    else if (event.key === Qt.Key_End)
+                        window.scroll_help(contentHeight)
+                    else
+                        return
+                    event.accepted = true
+                }
+                Accessible.role: Accessible.Pane
+                Accessible.name: qsTr("Help")
                 ScrollBar.vertical: ScrollBar {
                     id: help_bar
                     policy: ScrollBar.AlwaysOn
                 }
 
-                // Up and Down scroll the page while it has the keyboard.
+                // The arrows and the page keys scroll the page while it has the keyboard.
                 Rectangle {
                     parent: help_view
                     anchors.fill: parent
@@ -392,13 +490,19 @@ ApplicationWindow {
                     visible: help_view.activeFocus
                 }
 
-                Text {
+                // Selectable, so that a command can be copied into a terminal.
+                TextEdit {
                     id: help_text
                     objectName: "help_text"
                     width: help_view.width - 14
                     leftPadding: 4
-                    wrapMode: Text.Wrap
-                    textFormat: Text.RichText
+                    readOnly: true
+                    selectByMouse: true
+                    activeFocusOnPress: false
+                    wrapMode: TextEdit.Wrap
+                    textFormat: TextEdit.RichText
+                    Accessible.role: Accessible.Paragraph
+                    Accessible.name: getText(0, length)
                     // The page's style sheet sets browser margins, which would narrow this small view.
                     text: typeof help_html !== "undefined" ? help_html.replace(/<style>[\s\S]*<\/style>/, "") : ""
                     onLinkActivated: Qt.openUrlExternally(link)

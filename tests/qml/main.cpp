@@ -1,6 +1,9 @@
+#include "accessible_probe.h"
 #include "bench.h"
+#include "larkmoor_version.h"
 
 #include <QObject>
+#include <QQmlContext>
 #include <QQmlEngine>
 #include <QTemporaryDir>
 #include <QtQuickTest>
@@ -13,6 +16,15 @@ public slots:
     {
         qmlRegisterSingletonType<Bench>("Larkmoor.Testing", 1, 0, "Bench",
                                         [](QQmlEngine* engine, QJSEngine*) -> QObject* { return new Bench(engine); });
+        qmlRegisterSingletonType<AccessibleProbe>("Larkmoor.Testing", 1, 0, "Accessibility",
+                                                  [](QQmlEngine* engine, QJSEngine*) -> QObject* { return new AccessibleProbe(engine); });
+    }
+
+    // As start-up publishes them before it loads the window.
+    void qmlEngineAvailable(QQmlEngine* engine)
+    {
+        engine->rootContext()->setContextProperty("app_version", QStringLiteral(LARKMOOR_VERSION));
+        engine->rootContext()->setContextProperty("log_file_path", QStringLiteral("/home/user/.local/share/Orvandel/Larkmoor/larkmoor.log"));
     }
 };
 

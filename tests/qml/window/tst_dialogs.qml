@@ -100,7 +100,7 @@ WindowTestCase {
         compare(Bench.opened_files.slice(-2), [help_page, help_page])
         verify(!help.visible, "the built-in help opened beside the browser")
         // Without a page to hand to the desktop (or a launcher for it): the same page inside the window.
-        Bench.publish("help_html", "<h2>Token not found?</h2><p>Run <code>larkmoor-cli doctor</code>.</p>")
+        Bench.publish("help_html", "<h2 id=\"token-not-found\">Token not found?</h2><p>Run <code>larkmoor-cli doctor</code>.</p>")
         Bench.publish("help_url", "")
         var opened = Bench.opened_files.length
         window.menuBar.menuAt(2).itemAt(0).triggered()
@@ -110,6 +110,9 @@ WindowTestCase {
         close_with_escape(help)
 
         var about = open_from_menu(2, 1, "dialog_about")
+        // The version --version prints, and where the log is, selectable.
+        compare([findChild(about.contentItem, "about_version").text, findChild(about.contentItem, "about_log_path").text],
+                ["Larkmoor " + app_version, log_file_path])
         compare([about.x, about.y], [(about.parent.width - about.width) / 2, (about.parent.height - about.height) / 2])
         mouseClick(window.contentItem, 3, window.contentItem.height - 3)
         verify(about.opened, "a click outside closed the dialog")
