@@ -1,5 +1,7 @@
 #include "translations.h"
 
+#include <easylogging++.h>
+
 #include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QLocale>
@@ -7,7 +9,23 @@
 
 std::vector<std::unique_ptr<QTranslator>> install_translations(QCoreApplication& app)
 {
-    const QLocale locale = QLocale::system();
+    std::vector<std::unique_ptr<QTranslator>> installed;
+    const auto install = [&app, &installed](std::unique_ptr<QTranslator> translator) {
+        if (app.installTranslator(translator.get()))
+            installed.push_back(std::move(translator));
+    };
+
+    // The sources say "%n second(s)": English's plural forms serve every language without its
+    // own. Installed first, they are searched last.
+    const QString english = QStringLiteral(":/i18n/larkmoor_en.qm");
+    auto plurals = std::make_unique<QTranslator>();
+    if (plurals->load(english))
+        install(std::move(plurals));
+    else
+        LOG(ERROR) << "Failed to load the English plural forms from " << english.toStdString();
+
+    // The default locale: the user's, unless a test has set another.
+    const QLocale locale;
     const QString qt_folder = QLibraryInfo::location(QLibraryInfo::TranslationsPath);
     struct Catalogue {
         const char* name;
@@ -15,11 +33,10 @@ std::vector<std::unique_ptr<QTranslator>> install_translations(QCoreApplication&
     };
     // The load finds the nearest file for the locale: de_DE takes larkmoor_de.qm.
     const Catalogue catalogues[] = {{"qtbase", qt_folder}, {"qtdeclarative", qt_folder}, {"larkmoor", ":/i18n"}};
-    std::vector<std::unique_ptr<QTranslator>> installed;
     for (const Catalogue& catalogue : catalogues) {
         auto translator = std::make_unique<QTranslator>();
-        if (translator->load(locale, catalogue.name, "_", catalogue.folder) && app.installTranslator(translator.get()))
-            installed.push_back(std::move(translator));
+        if (translator->load(locale, catalogue.name, "_", catalogue.folder))
+            install(std::move(translator));
     }
     return installed;
 }

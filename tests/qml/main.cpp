@@ -1,7 +1,9 @@
 #include "accessible_probe.h"
 #include "bench.h"
 #include "larkmoor_version.h"
+#include "translations.h"
 
+#include <QLocale>
 #include <QObject>
 #include <QQmlContext>
 #include <QQmlEngine>
@@ -14,6 +16,9 @@ class Setup : public QObject {
 public slots:
     void applicationAvailable()
     {
+        // English, or the language a test asks for, whatever the desktop's.
+        QLocale::setDefault(QLocale(qEnvironmentVariable("LARKMOOR_TEST_LOCALE", "C")));
+        translators = install_translations(*QCoreApplication::instance());
         qmlRegisterSingletonType<Bench>("Larkmoor.Testing", 1, 0, "Bench",
                                         [](QQmlEngine* engine, QJSEngine*) -> QObject* { return new Bench(engine); });
         qmlRegisterSingletonType<AccessibleProbe>("Larkmoor.Testing", 1, 0, "Accessibility",
@@ -26,6 +31,9 @@ public slots:
         engine->rootContext()->setContextProperty("app_version", QStringLiteral(LARKMOOR_VERSION));
         engine->rootContext()->setContextProperty("log_file_path", QStringLiteral("/home/user/.local/share/Orvandel/Larkmoor/larkmoor.log"));
     }
+
+private:
+    std::vector<std::unique_ptr<QTranslator>> translators;
 };
 
 int main(int argc, char** argv)

@@ -1,0 +1,219 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de_DE">
+<context>
+    <name>OtpStatus</name>
+    <message>
+        <source>Press the key to get the OTP!</source>
+        <translation>Drücken Sie die Taste am Token,
+um den Code zu erhalten!</translation>
+    </message>
+    <message>
+        <source>Failed to access the key.
+Re-plug in the key!</source>
+        <translation>Kein Zugriff auf den Token.
+Stecken Sie ihn neu ein!</translation>
+    </message>
+    <message>
+        <source>Failed to access the key.
+Re-plug in the key and
+click the Rescan button!</source>
+        <translation>Kein Zugriff auf den Token.
+Stecken Sie ihn neu ein und
+klicken Sie auf „Neu suchen“!</translation>
+    </message>
+</context>
+<context>
+    <name>TitleDialog</name>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+</context>
+<context>
+    <name>TokenInfo</name>
+    <message>
+        <source>Serial Number: </source>
+        <translation>Seriennummer: </translation>
+    </message>
+    <message>
+        <source>Algorithm: </source>
+        <translation>Algorithmus: </translation>
+    </message>
+    <message>
+        <source>Hash: </source>
+        <translation>Hash-Verfahren: </translation>
+    </message>
+</context>
+<context>
+    <name>init_page</name>
+    <message>
+        <source>No Key Detected!</source>
+        <translation>Kein Token erkannt!</translation>
+    </message>
+    <message>
+        <source>Plug the token in. If it is plugged in, the help tells what to do:</source>
+        <translation>Stecken Sie den Token ein. Steckt er schon, steht in der Hilfe, was zu tun ist:</translation>
+    </message>
+    <message>
+        <source>Token not found?</source>
+        <translation>Token nicht gefunden?</translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>Press Mode Enabled.</source>
+        <translation>Tastendruckmodus eingeschaltet.</translation>
+    </message>
+    <message>
+        <source>Press Mode Disabled.</source>
+        <translation>Tastendruckmodus ausgeschaltet.</translation>
+    </message>
+    <message>
+        <source>Larkmoor</source>
+        <translation>Larkmoor</translation>
+    </message>
+    <message>
+        <source>Menu bar</source>
+        <translation>Menüleiste</translation>
+    </message>
+    <message>
+        <source>Unavailable until a token is found</source>
+        <translation>Nicht verfügbar, solange kein Token gefunden ist</translation>
+    </message>
+    <message>
+        <source>File</source>
+        <translation>Datei</translation>
+    </message>
+    <message>
+        <source>Exit</source>
+        <translation>Beenden</translation>
+    </message>
+    <message>
+        <source>Settings</source>
+        <translation>Einstellungen</translation>
+    </message>
+    <message>
+        <source>Preferences...</source>
+        <translation>Optionen…</translation>
+    </message>
+    <message>
+        <source>Token Info...</source>
+        <translation>Token-Info…</translation>
+    </message>
+    <message>
+        <source>Help</source>
+        <translation>Hilfe</translation>
+    </message>
+    <message>
+        <source>Online Help</source>
+        <translation>Online-Hilfe</translation>
+    </message>
+    <message>
+        <source>About</source>
+        <translation>Über Larkmoor</translation>
+    </message>
+    <message>
+        <source>Press Mode Settings</source>
+        <translation>Tastendruckmodus</translation>
+    </message>
+    <message>
+        <source>This key doesn&apos;t support it.</source>
+        <translation>Dieser Token unterstützt das nicht.</translation>
+    </message>
+    <message>
+        <source>Larkmoor %1</source>
+        <translation>Larkmoor %1</translation>
+    </message>
+    <message>
+        <source>© Orvandel. For Orvandel OTP tokens.</source>
+        <translation>© Orvandel. Für OTP-Token von Orvandel.</translation>
+    </message>
+    <message>
+        <source>The log:</source>
+        <translation>Protokolldatei:</translation>
+    </message>
+    <message>
+        <source>The log: %1</source>
+        <translation>Protokolldatei: %1</translation>
+    </message>
+    <message>
+        <source>Token Info</source>
+        <translation>Token-Info</translation>
+    </message>
+    <message>
+        <source>If you are in Press Mode, 
+the key requires press to get token info</source>
+        <translation>Im Tastendruckmodus zeigt der Token
+seine Daten erst, wenn Sie
+seine Taste drücken.</translation>
+    </message>
+    <message>
+        <source>Preferences</source>
+        <translation>Optionen</translation>
+    </message>
+    <message>
+        <source>Enable Key Press</source>
+        <translation>Tastendruck einschalten</translation>
+    </message>
+    <message>
+        <source>Disable Key Press</source>
+        <translation>Tastendruck ausschalten</translation>
+    </message>
+    <message>
+        <source>Waiting for the token…
+press its button if it blinks.</source>
+        <translation>Warten auf den Token…
+Drücken Sie seine Taste, wenn sie blinkt.</translation>
+    </message>
+</context>
+<context>
+    <name>otp_status_view</name>
+    <message numerus="yes">
+        <source>Next code in %n second(s)</source>
+        <translation>
+            <numerusform>Nächster Code in %n Sekunde</numerusform>
+            <numerusform>Nächster Code in %n Sekunden</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n second(s) left</source>
+        <translation>
+            <numerusform>Noch %n Sekunde</numerusform>
+            <numerusform>Noch %n Sekunden</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Code %1, %2</source>
+        <translation>Code %1, %2</translation>
+    </message>
+    <message numerus="yes">
+        <source>No code yet: next code in %n second(s)</source>
+        <translation>
+            <numerusform>Noch kein Code: nächster Code in %n Sekunde</numerusform>
+            <numerusform>Noch kein Code: nächster Code in %n Sekunden</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Reading the code…</source>
+        <translation>Code wird gelesen…</translation>
+    </message>
+    <message>
+        <source>Space or Ctrl+C copies the code</source>
+        <translation>Leertaste oder Strg+C kopiert den Code</translation>
+    </message>
+    <message>
+        <source>Copy code</source>
+        <translation>Code kopieren</translation>
+    </message>
+    <message>
+        <source>Ctrl+C</source>
+        <translation>Strg+C</translation>
+    </message>
+    <message>
+        <source>Copied</source>
+        <translation>Kopiert</translation>
+    </message>
+</context>
+</TS>
