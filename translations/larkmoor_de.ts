@@ -53,7 +53,7 @@ klicken Sie auf „Neu suchen“!</translation>
     </message>
     <message>
         <source>Plug the token in. If it is plugged in, the help tells what to do:</source>
-        <translation>Stecken Sie den Token ein. Steckt er schon, steht in der Hilfe, was zu tun ist:</translation>
+        <translation>Stecken Sie den Token ein. Steckt er bereits, lesen Sie in der Hilfe nach:</translation>
     </message>
     <message>
         <source>Token not found?</source>
@@ -128,7 +128,7 @@ klicken Sie auf „Neu suchen“!</translation>
     </message>
     <message>
         <source>© Orvandel. For Orvandel OTP tokens.</source>
-        <translation>© Orvandel. Für OTP-Token von Orvandel.</translation>
+        <translation>© Orvandel. Für Orvandel-OTP-Token.</translation>
     </message>
     <message>
         <source>The log:</source>
@@ -146,8 +146,7 @@ klicken Sie auf „Neu suchen“!</translation>
         <source>If you are in Press Mode, 
 the key requires press to get token info</source>
         <translation>Im Tastendruckmodus zeigt der Token
-seine Daten erst, wenn Sie
-seine Taste drücken.</translation>
+seine Daten erst nach Tastendruck.</translation>
     </message>
     <message>
         <source>Preferences</source>
