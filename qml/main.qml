@@ -267,6 +267,8 @@ ApplicationWindow {
             objectName: "dialog_about"
             titleText: qsTr("About")
 
+            readonly property string log_path: typeof log_file_path !== "undefined" ? log_file_path : ""
+
             Rectangle {
                 implicitWidth: column_about.implicitWidth
                 implicitHeight: column_about.implicitHeight
@@ -307,6 +309,7 @@ ApplicationWindow {
 
                     Text {
                         text: qsTr("The log:")
+                        visible: dialog_about.log_path !== ""
                         font.pixelSize: 12
                         Accessible.role: Accessible.StaticText
                         Accessible.name: text
@@ -315,7 +318,8 @@ ApplicationWindow {
                     // Selectable, so that the path can be copied into a file manager or a terminal.
                     TextEdit {
                         objectName: "about_log_path"
-                        text: typeof log_file_path !== "undefined" ? log_file_path : ""
+                        text: dialog_about.log_path
+                        visible: text !== ""
                         width: 270
                         wrapMode: TextEdit.WrapAnywhere
                         readOnly: true
