@@ -16,6 +16,7 @@
 #include <QFont>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QPlatformSurfaceEvent>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
 #include <QQuickWindow>
@@ -26,15 +27,23 @@
 
 namespace {
 
-// The window has a fixed size: where the platform lets a program say so, it offers no maximise.
-void offer_no_maximise(QQmlApplicationEngine& engine)
-{
-    for (QObject* root : engine.rootObjects()) {
-        if (auto* window = qobject_cast<QQuickWindow*>(root))
+// A window of fixed size offers no maximise, where the platform lets a program say so. Window
+// managers read the hints when the window is mapped, and some never again, so they are set as
+// its surface is made, before it is shown.
+class NoMaximiseForFixedSize : public QObject {
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::PlatformSurface ||
+            static_cast<QPlatformSurfaceEvent*>(event)->surfaceEventType() != QPlatformSurfaceEvent::SurfaceCreated)
+            return false;
+        auto* window = qobject_cast<QQuickWindow*>(watched);
+        if (window != nullptr && window->transientParent() == nullptr && window->minimumSize() == window->maximumSize())
             window->setFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                              Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
+        return false;
     }
-}
+};
 
 }  // namespace
 
@@ -78,6 +87,8 @@ int run_application(int& argc, char** argv, std::shared_ptr<hidaccess::RawDevice
     LOG(INFO) << "-> Program Running!";
     hidaccess::install_raw_device_io(std::move(device_io));
 
+    NoMaximiseForFixedSize no_maximise;
+    app.installEventFilter(&no_maximise);
     QQmlApplicationEngine engine;
     engine.rootContext()->setContextProperty("log_file_path", QFile::decodeName(log_file_path.c_str()));
     engine.rootContext()->setContextProperty("app_version", QStringLiteral(LARKMOOR_VERSION));
@@ -94,7 +105,6 @@ int run_application(int& argc, char** argv, std::shared_ptr<hidaccess::RawDevice
         LOG(ERROR) << "Failed to load the main window from qrc:/main.qml";
         return 1;
     }
-    offer_no_maximise(engine);
 
     MainFrame main_frame(engine.rootContext(), &app);
     engine.rootContext()->setContextProperty("main_frame", &main_frame);

@@ -6,8 +6,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QString>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <iostream>
@@ -29,14 +31,12 @@ std::string application_data_folder()
 }
 
 // The log holds serial numbers and codes. Windows' application-data folder is the user's
-// alone already; elsewhere the folder and file are made so before the library writes.
-void keep_private(const QString& folder, const QString& file)
+// alone already; elsewhere the file is made so before the library opens it.
+void make_private(const QString& file)
 {
 #ifdef _WIN32
-    (void)folder;
     (void)file;
 #else
-    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QFile log(file);
     if (log.open(QIODevice::Append))
         log.close();
@@ -45,28 +45,53 @@ void keep_private(const QString& folder, const QString& file)
 }
 
 // The library drops a file it cannot open, and a failed write, without a word; the window would
-// then run with no log at all. Said once, on standard error, with the reason.
-void report_unwritable_log(el::Configurations& configuration, int write_errno)
+// then run with no log at all. Said once, on standard error.
+void say_unwritable(const std::string& path, const std::string& reason)
+{
+    static std::atomic<bool> said{false};
+    if (!said.exchange(true))
+        std::cerr << "Larkmoor cannot write its log file " << path << ": " << reason << "." << std::endl;
+}
+
+// The library empties the log when it reaches MAX_LOG_FILE_SIZE, and after a failed write, whose
+// size it then takes for the largest there is. What the log held is kept as larkmoor.log.1.
+void keep_rolled_log(const char* path, std::size_t size)
+{
+    const int write_error = errno;
+    if (size == static_cast<std::size_t>(-1))
+        say_unwritable(path, std::strerror(write_error));
+    const QString file = QFile::decodeName(path);
+    if (QFileInfo(file).size() > 0) {
+        QFile::remove(file + ".1");
+        QFile::rename(file, file + ".1");
+    }
+    make_private(file);
+}
+
+// Whether the file the library was asked to write could be opened.
+void check_log_opened(el::Configurations& configuration)
 {
     // The library turns TO_FILE off for a file it could not open, so what was asked for is read
     // from the configuration.
     const el::Configuration* to_file = configuration.get(el::Level::Info, el::ConfigurationType::ToFile);
     el::base::TypedConfigurations* typed = el::Loggers::getLogger("default")->typedConfigurations();
     const std::string& path = typed->filename(el::Level::Info);
-    if (to_file == nullptr || to_file->value() != "true" || path.empty())
+    if (to_file == nullptr || to_file->value() != "true" || path.empty() || typed->fileStream(el::Level::Info))
         return;
-    std::string reason;
-    if (el::base::type::fstream_t* stream = typed->fileStream(el::Level::Info)) {
-        if (stream->good())
-            return;
-        reason = write_errno != 0 ? std::strerror(write_errno) : "write error";
-    } else {
-        QFile file(QFile::decodeName(path.c_str()));
-        if (file.open(QIODevice::Append))
-            return;
-        reason = file.errorString().toStdString();
-    }
-    std::cerr << "Larkmoor cannot write its log file " << path << ": " << reason << "." << std::endl;
+    QFile file(QFile::decodeName(path.c_str()));
+    if (!file.open(QIODevice::Append))
+        say_unwritable(path, file.errorString().toStdString());
+}
+
+// The library empties a log over its size limit as it opens it, without the roll-out callback.
+void roll_oversized_log(el::Configurations& configuration, const std::string& path)
+{
+    const el::Configuration* limit = configuration.get(el::Level::Info, el::ConfigurationType::MaxLogFileSize);
+    bool valid = false;
+    const qint64 bytes = limit != nullptr ? QByteArray::fromStdString(limit->value()).trimmed().toLongLong(&valid) : 0;
+    const qint64 size = QFileInfo(QFile::decodeName(path.c_str())).size();
+    if (valid && bytes > 0 && size >= bytes)
+        keep_rolled_log(path.c_str(), static_cast<std::size_t>(size));
 }
 
 }  // namespace
@@ -87,15 +112,18 @@ std::string setup_log(std::string conf_path)
         const QString folder = QFile::decodeName(location.folder.c_str());
         // A folder that cannot be made shows when the file fails to open.
         QDir().mkpath(folder);
-        keep_private(folder, QFile::decodeName(location.file.c_str()));
+#ifndef _WIN32
+        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+#endif
+        make_private(QFile::decodeName(location.file.c_str()));
+        roll_oversized_log(configuration, location.file);
         configuration.setGlobally(el::ConfigurationType::Filename, location.file);
     }
 
+    el::Helpers::installPreRollOutCallback(keep_rolled_log);
     el::Loggers::reconfigureLogger("default", configuration);
     el::Loggers::reconfigureAllLoggers(configuration);
-    errno = 0;
     LOG(INFO) << "Read log conf file from: " << conf_path;
-    el::Loggers::flushAll();
-    report_unwritable_log(configuration, errno);
+    check_log_opened(configuration);
     return el::Loggers::getLogger("default")->typedConfigurations()->filename(el::Level::Info);
 }
