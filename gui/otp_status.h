@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -88,6 +89,10 @@ signals:
     // The connection check found the token gone.
     void key_gone();
 
+private slots:
+    // GUI thread: what the workers have posted, in order.
+    void run_posted();
+
 private:
     // What a code read brings back to the GUI thread.
     struct ReadResult {
@@ -117,5 +122,7 @@ private:
     int seconds_left_value = 0;
     int next_code_in_value = 0;
     QTimer press_prompt_timer;
+    std::mutex posted_mutex;
+    std::vector<std::function<void()>> posted;
     std::unique_ptr<KeyWorkers> workers;
 };
