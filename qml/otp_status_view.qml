@@ -168,13 +168,11 @@ FocusScope {
         }
 
         // Above the code, where nothing else is drawn, so the layout does not move.
-        Label {
+        AlertText {
             id: copied_note
             objectName: "copied_note"
             text: qsTr("Copied")
             visible: false
-            Accessible.role: Accessible.AlertMessage
-            Accessible.name: text
             anchors.horizontalCenter: otp_value_bar.horizontalCenter
             anchors.bottom: otp_value_bar.top
             anchors.bottomMargin: 6
@@ -200,12 +198,10 @@ FocusScope {
             color: "black"
         }
 
-        Label {
+        AlertText {
             id: bar_information
             objectName: "bar_information"
             text: otp_page.message_text()
-            Accessible.role: Accessible.AlertMessage
-            Accessible.name: text
             anchors.horizontalCenter: parent.horizontalCenter
             horizontalAlignment: Text.AlignHCenter
             anchors.top: otp_value_bar.bottom
