@@ -27,7 +27,7 @@ std::optional<int> answer_early_options(int argc, const char* const* argv, const
                 << "  --version   Show the version and exit.\n"
                 << "\n"
                 << "Qt's own options, such as -platform or -style, are passed to Qt.\n"
-                << "The code in a terminal: larkmoor-cli code\n";
+                << "The code in a terminal: " << about.terminal_code << "\n";
             return 0;
         }
     }

@@ -10,6 +10,8 @@
 struct ProgramAbout {
     const char* name;     // as typed, "larkmoor"
     const char* summary;  // one line for --help
+    // How to see the same code in a terminal, for --help.
+    const char* terminal_code = "larkmoor-cli code";
 };
 
 // The exit code when one of them was given, nothing otherwise.

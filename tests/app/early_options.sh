@@ -17,6 +17,12 @@ for program in larkmoor larkmoor-demo; do
     [ "$(head -1 <<<"$out")" = "Usage: $program [options]" ] || fail "$program $option printed '$out'"
   done
 done
+# The demo's token is out of larkmoor-cli's reach: its help must suggest a command that gives the code.
+if [ -x "$bin_dir/larkmoor-demo" ]; then
+  command=$("$bin_dir/larkmoor-demo" --help | sed -n 's/^The code in a terminal: //p')
+  [[ "$command" != larkmoor-cli* ]] && [[ "$($command 2>&1)" =~ ^[0-9]{6}$ ]] ||
+    fail "larkmoor-demo --help suggests '$command'"
+fi
 out=$("$bin_dir/larkmoor-cli" --version 2>&1) || fail "larkmoor-cli --version exited $?: $out"
 [ "$out" = "larkmoor-cli $version" ] || fail "larkmoor-cli --version printed '$out'"
 echo "early options: passed"
