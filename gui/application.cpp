@@ -27,6 +27,9 @@
 
 namespace {
 
+// Qt's own value for a window without a maximum size.
+constexpr int kNoMaximum = (1 << 24) - 1;
+
 // A window of fixed size offers no maximise, where the platform lets a program say so. Window
 // managers read the hints when the window is mapped, and some never again, so they are set as
 // its surface is made, before it is shown.
@@ -38,9 +41,15 @@ protected:
             static_cast<QPlatformSurfaceEvent*>(event)->surfaceEventType() != QPlatformSurfaceEvent::SurfaceCreated)
             return false;
         auto* window = qobject_cast<QQuickWindow*>(watched);
-        if (window != nullptr && window->transientParent() == nullptr && window->minimumSize() == window->maximumSize())
-            window->setFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                             Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
+        if (window == nullptr || window->transientParent() != nullptr || window->minimumSize() != window->maximumSize())
+            return false;
+        window->setFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                         Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
+        // Qt's own title bar on Wayland offers maximise whatever the flags say, and a window that
+        // cannot take the maximised size breaks the protocol, which ends the program. There it
+        // may grow; its content stays centred.
+        if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+            window->setMaximumSize(QSize(kNoMaximum, kNoMaximum));
         return false;
     }
 };

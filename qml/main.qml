@@ -568,7 +568,9 @@ ApplicationWindow {
 
     Image {
         source: "pic/orvandel_logo.png"
-        width: parent.width
+        // The window's own width, also where it can be maximised (Wayland).
+        width: Math.min(parent.width, 320)
+        anchors.horizontalCenter: parent.horizontalCenter
         anchors.bottom: parent.bottom
         anchors.bottomMargin: 16
         fillMode: Image.PreserveAspectFit
