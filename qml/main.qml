@@ -522,21 +522,24 @@ ApplicationWindow {
         onActivated: menu_item_exit.triggered()
     }
 
-    // Alt and a title's first letter open its menu. Qt's own access keys ("&Settings") stay dead
-    // once their title has been disabled, as Settings is until a token is found.
+    // Alt and a title's first letter open its menu, in every language. Qt's own access keys
+    // ("&Settings") stay dead once their title has been disabled, as Settings is until a token is found.
     Shortcut {
-        sequence: "Alt+F"
+        //: Opens the File menu: Alt and the first letter of the menu's title
+        sequence: qsTr("Alt+F")
         onActivated: menuBar.itemAt(0).triggered()
     }
 
     Shortcut {
-        sequence: "Alt+S"
+        //: Opens the Settings menu: Alt and the first letter of the menu's title
+        sequence: qsTr("Alt+S")
         enabled: window.has_otp_status()
         onActivated: menuBar.itemAt(1).triggered()
     }
 
     Shortcut {
-        sequence: "Alt+H"
+        //: Opens the Help menu: Alt and the first letter of the menu's title
+        sequence: qsTr("Alt+H")
         onActivated: menuBar.itemAt(2).triggered()
     }
 

@@ -166,6 +166,21 @@ press its button if it blinks.</source>
         <translation>Warten auf den Token…
 Drücken Sie seine Taste, wenn sie blinkt.</translation>
     </message>
+    <message>
+        <source>Alt+F</source>
+        <extracomment>Opens the File menu: Alt and the first letter of the menu&apos;s title</extracomment>
+        <translation>Alt+D</translation>
+    </message>
+    <message>
+        <source>Alt+S</source>
+        <extracomment>Opens the Settings menu: Alt and the first letter of the menu&apos;s title</extracomment>
+        <translation>Alt+E</translation>
+    </message>
+    <message>
+        <source>Alt+H</source>
+        <extracomment>Opens the Help menu: Alt and the first letter of the menu&apos;s title</extracomment>
+        <translation>Alt+H</translation>
+    </message>
 </context>
 <context>
     <name>otp_status_view</name>

@@ -18,6 +18,11 @@ WindowTestCase {
         var bar = window.menuBar
         compare([bar.menuAt(0).title, bar.menuAt(1).title, bar.menuAt(2).title, bar.menuAt(0).itemAt(0).text],
                 ["Datei", "Einstellungen", "Hilfe", "Beenden"])
+        // Alt and the German title's first letter.
+        keyClick(Qt.Key_E, Qt.AltModifier)
+        tryVerify(function() { return bar.menuAt(1).opened }, 1000, "Alt+E does not open Einstellungen")
+        keyClick(Qt.Key_Escape)
+        tryVerify(function() { return !bar.menuAt(1).visible })
 
         tick(t + 12.4)
         compare(part("bar_left_time").text, "Noch 17 Sekunden")
