@@ -157,12 +157,15 @@ bool SingleInstance::hand_over(const QString& endpoint)
 
 void SingleInstance::answer_second_start()
 {
-    // Debian's Qt has no xdg-activation, so on Wayland raising may do nothing; alert() is what
-    // the platform still lets a program do to draw the user's eye.
+    // Debian's Qt has no xdg-activation: on Wayland it can neither raise nor activate a window
+    // (asking only logs a warning each time), and alert() is all that is left to try.
+    const bool wayland = QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
     for (QWindow* window : QGuiApplication::topLevelWindows()) {
         window->show();
-        window->raise();
-        window->requestActivate();
+        if (!wayland) {
+            window->raise();
+            window->requestActivate();
+        }
         window->alert(0);
     }
     while (QLocalSocket* peer = server.nextPendingConnection()) {
