@@ -17,22 +17,9 @@ fi
 [ -n "${LARKMOOR_A11Y_SESSION:-}" ] || exec env LARKMOOR_A11Y_SESSION=1 dbus-run-session -- "$0" "$@"
 
 bin_dir=$(cd "$1" && pwd)
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+source "$here/common.sh"
 
-if [ -z "${DISPLAY:-}" ]; then
-  mkfifo "$work/display"
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/display" >/dev/null 2>&1 &
-  pids+=($!)
-  read -r -t 10 number <"$work/display" || fail "Xvfb did not start"
-  export DISPLAY=":$number"
-fi
+use_a_display
 export XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/runtime" QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 mkdir -m 700 -p "$XDG_RUNTIME_DIR"
 

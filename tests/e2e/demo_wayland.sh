@@ -13,14 +13,7 @@ if ! command -v weston >/dev/null || ! command -v weston-screenshooter >/dev/nul
   echo "weston or qtwayland5 is missing"
   exit 77
 fi
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+source "$(dirname "$0")/common.sh"
 secret=3132333435363738393031323334353637383930
 started=$(date +%s)
 
@@ -41,13 +34,7 @@ done
   "$bin_dir/larkmoor-demo" >"$work/wayland.out" 2>&1) &
 pids+=($!)
 
-if [ -z "${DISPLAY:-}" ]; then
-  mkfifo "$work/display"
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/display" >/dev/null 2>&1 &
-  pids+=($!)
-  read -r -t 10 number <"$work/display" || fail "Xvfb did not start"
-  export DISPLAY=":$number"
-fi
+use_a_display
 XDG_RUNTIME_DIR="$work/x-runtime" XDG_DATA_HOME="$work/x-data" QT_QPA_PLATFORM=xcb \
   "$bin_dir/larkmoor-demo" >"$work/x.out" 2>&1 &
 pids+=($!)

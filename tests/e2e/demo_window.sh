@@ -9,16 +9,7 @@ set -euo pipefail
 bin_dir=$(cd "$1" && pwd)
 mkdir -p "$2"
 artifacts=$(cd "$2" && pwd)
-work=$(mktemp -d)
-demo_pid=""
-xvfb_pid=""
-cleanup() {
-  [ -n "$demo_pid" ] && kill "$demo_pid" 2>/dev/null || true
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+source "$(dirname "$0")/common.sh"
 # Waits up to three seconds for a check: under load a menu or dialog takes its time to show.
 eventually() {
   for _ in $(seq 15); do
@@ -29,13 +20,7 @@ eventually() {
 }
 shot() { timeout 10 import -window "$window" "$1" || fail "a screenshot hung"; }
 
-if [ -z "${DISPLAY:-}" ]; then
-  mkfifo "$work/display"
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/display" >/dev/null 2>&1 &
-  xvfb_pid=$!
-  read -r -t 10 number <"$work/display" || fail "Xvfb did not start"
-  export DISPLAY=":$number"
-fi
+use_a_display
 
 export XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/runtime" TMPDIR="$work"
 mkdir -m 700 -p "$XDG_RUNTIME_DIR"
@@ -47,6 +32,7 @@ started=$(date +%s)
 cd "$work"
 "$bin_dir/larkmoor-demo" >"$work/demo.out" 2>&1 &
 demo_pid=$!
+pids+=("$demo_pid")
 
 window=""
 for _ in $(seq 100); do
@@ -138,7 +124,6 @@ done
 kill -0 "$demo_pid" 2>/dev/null && fail "still running five seconds after Ctrl+Q"
 status=0
 wait "$demo_pid" || status=$?
-demo_pid=""
 [ "$status" -eq 0 ] || fail "exit code $status"
 [ "$(stat -c %a "$log")" = 600 ] || fail "log file is not private"
 ! grep "Qt: " "$log" || fail "Qt or QML complained in the log"
@@ -149,13 +134,13 @@ for pair in ":Loading backend software" "opengl:GL_RENDERER"; do
   rm -rf "$XDG_DATA_HOME"
   QSG_INFO=1 QT_QUICK_BACKEND=$backend "$bin_dir/larkmoor-demo" >"$work/demo.out" 2>&1 &
   demo_pid=$!
+  pids+=("$demo_pid")
   for _ in $(seq 100); do
     grep -q "Qt: Loading backend software\|Qt: GL_RENDERER" "$log" 2>/dev/null && break
     sleep 0.1
   done
   kill "$demo_pid" 2>/dev/null || true
   wait "$demo_pid" 2>/dev/null || true
-  demo_pid=""
   loaded=$(grep -o "Qt: Loading backend software\|Qt: GL_RENDERER" "$log" | head -1)
   [ "$loaded" = "Qt: ${pair#*:}" ] ||
     fail "QT_QUICK_BACKEND='$backend' drew with '${loaded:-nothing}'"
