@@ -160,8 +160,11 @@ TEST_F(Cli, WaitKeepsAskingUntilTheButtonIsPressed)
     token->set_press_mode(true);
     token->set_press_wait(sim::Milliseconds(300));  // refusals before the press
     at_time(1234567890);
+    // Pressed once the command has been refused and asked again.
     std::thread presser([token] {
-        std::this_thread::sleep_for(1500ms);
+        for (const auto give_up = std::chrono::steady_clock::now() + 30s;
+             token->received_commands().size() < 3 && std::chrono::steady_clock::now() < give_up;)
+            std::this_thread::sleep_for(10ms);
         token->press_button();
     });
     const Outcome outcome = run({"code", "--wait"});

@@ -219,20 +219,9 @@ TEST_F(Scripted, AnswersAndTheirLog)
 {
     io->command_answer = {ScriptedIo::msg({0x90, 0x00}, 2)};
     const auto key = this->key();
-    LogCapture log;
     Bytes serial = {0xFF};
     key->op_get_active(serial);
     EXPECT_TRUE(serial.empty());
-    const std::vector<std::string> messages = log.messages();
-    ASSERT_GE(messages.size(), 12u);
-    EXPECT_EQ(std::vector<std::string>(messages.end() - 12, messages.end()),
-              (std::vector<std::string>{
-                  "Successfully allocate channel", "The whole U2F response package length is: 9",
-                  "-> Request package hex is ", "00 01 02 03 04 83 00 05 00 e6 00 00 00 ",
-                  "The whole U2F response package length is: 9", "-> Response package hex is ",
-                  bytes_to_hex(ScriptedIo::msg({0x90, 0x00}, 2)), "-> Parsed response:", "", "-> Response code:",
-                  "90 00 ", "Instruction Succesfully"}));
-    EXPECT_TRUE(log.contains("[protocol] get active"));
 
     // The code from a calculate answer; cut short or padded, no code rather than one of the wrong bytes.
     const std::tuple<Bytes, std::int32_t, std::uint32_t> codes[] = {
@@ -266,7 +255,6 @@ TEST_F(Scripted, UserList)
     for (const auto& [data, expected] : cases) {
         SCOPED_TRACE(bytes_to_hex(data));
         io->command_answer = {ScriptedIo::msg(cat({data, {0x90, 0x00}}), static_cast<std::uint8_t>(data.size() + 2))};
-        LogCapture log;
         std::vector<User> users;
         key()->op_get_user_info(users);
         EXPECT_EQ(io->written.back(), report({0x00, 1, 2, 3, 4, 0x83, 0x00, 0x05, 0x00, 0x17, 0x00, 0x00, 0x00}));
@@ -275,20 +263,16 @@ TEST_F(Scripted, UserList)
             listed += std::string(user.serial_number.begin(), user.serial_number.end()) + " " +
                       std::to_string(user.algorithm) + " " + std::to_string(user.type) + ";";
         EXPECT_EQ(listed, expected);
-        EXPECT_EQ(log.contains("serial_number is: ABC123") && log.contains("Algorithm is: 2") &&
-                      log.contains("Type is: 1"),
-                  !expected.empty());
     }
 }
 
 // A request goes out as INIT, SELECT and the command, each one zero-padded report; a refused
-// flush is a warning; another program's ERROR ahead of the INIT answer is skipped.
+// flush does not stop it; another program's ERROR ahead of the INIT answer is skipped.
 TEST_F(Scripted, RequestOnTheWire)
 {
     io->refuse_flush = true;
     io->before_init_answer = {report({0xFF, 0xFF, 0xFF, 0xFF, 0xBF, 0x00, 0x01, 0x03})};
     io->command_answer = {ScriptedIo::msg({0x41, 0x42, 0x90, 0x00}, 4)};
-    LogCapture log;
     Bytes serial;
     key()->op_get_active(serial);
     EXPECT_EQ(serial, ascii("AB"));
@@ -299,10 +283,6 @@ TEST_F(Scripted, RequestOnTheWire)
     EXPECT_EQ(io->written[1], report({0x00, 1, 2, 3, 4, 0x83, 0x00, 0x0E, 0x00, 0xA4, 0x04, 0x00, 0x09, 0xD1, 0x56,
                                       0x00, 0x01, 0x32, 0x83, 0x26, 0x01, 0x01}));
     EXPECT_EQ(io->written[2], report({0x00, 1, 2, 3, 4, 0x83, 0x00, 0x05, 0x00, 0xE6, 0x00, 0x00, 0x00}));
-    EXPECT_EQ(log.messages(el::Level::Warning), std::vector<std::string>(3, "Failed to flush the queue"));
-    for (const char* line : {"Allocate Channel", "The whole U2F response package length is: 24",
-                             "Successfully allocate channel", "Skipped 1 reports that were not the answer"})
-        EXPECT_TRUE(log.contains(line)) << line;
 
     // Short reports are failed reads, not reads past the buffer.
     io->before_init_answer.clear();

@@ -3,11 +3,11 @@
 #include "hid.h"
 #include "hid_access.h"
 #include "key_exception.h"
-#include "log_capture.h"
 #include "sim_bus.h"
 #include "test_helpers.h"
 #include "toolkit.h"
 
+#include <easylogging++.h>
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -67,6 +67,8 @@ TEST_F(KeySim, BusyChannelIsAKeyError)
     token->set_press_mode(true);
     token->set_keepalive_during_press(true);
     token->set_press_wait(10s);
+    // Long enough for the busy request to come first even under the sanitizers.
+    token->set_auto_press(1s);
     auto waiting = discover();
     token->forget_received();
     std::int32_t digits = 0;
@@ -82,8 +84,6 @@ TEST_F(KeySim, BusyChannelIsAKeyError)
         EXPECT_STREQ(e.what(), "U2F error answer: CHANNEL_BUSY (6)");
     }
     EXPECT_TRUE(key->is_connected());
-    std::this_thread::sleep_for(250ms);
-    token->press_button();
     pending.get();
     EXPECT_EQ(digits, 6);
 }
@@ -97,23 +97,11 @@ TEST_F(KeySim, Discovery)
     kept_by_system.opens = false;
     const int mouse = bus->plug(nullptr, 0x046D, 0xC52B);
     id = bus->plug(token, 0x096E, 0x0407, {kept_by_system, sim::SimCollection{}});
-    LogCapture log;
     std::vector<std::shared_ptr<U2FUsbKey>> keys = {nullptr};
     HID().find_device(kOrvandelVendorId, keys);
     ASSERT_EQ(keys.size(), 2u);
     EXPECT_EQ(bus->open_handle_count(mouse), 0);
     EXPECT_EQ(bus->open_handle_count(id), 1);
-    const auto found = [](const std::string& ids, const std::string& path) {
-        return "Device Found\n" + ids + "\npath: " + path;
-    };
-    const std::vector<std::string> messages = log.messages();
-    ASSERT_GE(messages.size(), 5u);
-    EXPECT_EQ(std::vector<std::string>(messages.begin(), messages.begin() + 5),
-              (std::vector<std::string>{found("vendor id: 46d   product id: c52b", bus->paths(mouse).at(0)),
-                                        found("vendor id: 96e   product id: 407", bus->paths(id).at(0)),
-                                        "Failed to open Orvandel handle",
-                                        found("vendor id: 96e   product id: 407", bus->paths(id).at(1)),
-                                        "Opening Orvandel handle"}));
     keys.clear();
     EXPECT_EQ(bus->open_handle_count(id), 0);
 }
