@@ -1,6 +1,7 @@
 import QtQuick 2.12
 
-// A message that appears by itself, which a screen reader says at once. The alert role sits on
+// A message that appears by itself, which a screen reader says at once: Orca speaks a
+// notification the moment it shows (an alert only as a window of its own). The role sits on
 // this item: Qt reports every Text item as static text, whatever role it is given.
 Item {
     property alias text: message.text
@@ -10,7 +11,7 @@ Item {
 
     implicitWidth: message.implicitWidth
     implicitHeight: message.implicitHeight
-    Accessible.role: Accessible.AlertMessage
+    Accessible.role: Accessible.Notification
     Accessible.name: message.text
 
     Text {

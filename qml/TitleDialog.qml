@@ -20,6 +20,14 @@ Dialog {
     // A screen reader sees the dialog through its popup item, which has the dialog role already.
     Component.onCompleted: contentItem.parent.Accessible.name = Qt.binding(function() { return titleText })
 
+    // A screen reader says a dialog when a control in it takes the keyboard, not when the popup
+    // does: where no control of its own has asked for it, the close button takes it.
+    onOpened: {
+        var focused = ApplicationWindow.window ? ApplicationWindow.window.activeFocusItem : null
+        if (focused === null || focused === contentItem || focused === contentItem.parent)
+            close_button.forceActiveFocus()
+    }
+
     header: ToolBar {
         height: 35
         leftPadding: 10
@@ -40,6 +48,7 @@ Dialog {
             }
 
             Button {
+                id: close_button
                 objectName: "close_button"
                 text: "x"
                 Accessible.name: qsTr("Close")

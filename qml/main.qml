@@ -365,7 +365,7 @@ ApplicationWindow {
                 selectByKeyboard: true
                 activeFocusOnTab: true
                 // The hint waits for the user's press: a screen reader says it at once.
-                Accessible.role: dialog_token_info.token_info === "" ? Accessible.AlertMessage : Accessible.StaticText
+                Accessible.role: dialog_token_info.token_info === "" ? Accessible.Notification : Accessible.StaticText
                 Accessible.name: text
                 // Read-only text hides its cursor; with the keyboard here, it shows where it is.
                 cursorVisible: activeFocus

@@ -1,11 +1,25 @@
 import QtQuick 2.12
 import QtQuick.Controls 2.12
+import QtQuick.Window 2.12
 
 // A scope, so that the focus the page takes when it is shown reaches the code box.
 FocusScope {
     id: otp_page
 
     StackView.onActivated: forceActiveFocus()
+
+    // The code box took the keyboard before the window had the focus, which a screen reader is
+    // never told: when the window gets it, the box takes the keyboard again, and is announced.
+    Connections {
+        target: otp_page.Window.window
+
+        function onActiveChanged() {
+            if (otp_page.Window.active && otp_value_bar.activeFocus) {
+                otp_page.forceActiveFocus()
+                otp_value_bar.forceActiveFocus()
+            }
+        }
+    }
 
     // The model can be withdrawn (set to null) a moment before the page itself is replaced.
     function has_otp_status() {
@@ -136,6 +150,15 @@ FocusScope {
             Keys.onEnterPressed: otp_page.copy_code()
             Accessible.role: Accessible.StaticText
             Accessible.name: otp_page.spoken_text()
+            // A screen reader does not say the changed name of a focused text: a new code is
+            // said as a notification, only while the box has the keyboard in the active window.
+            onTextChanged: {
+                if (otp_page.code_shown() && activeFocus && otp_page.Window.active) {
+                    code_news.text = otp_page.spoken_text()
+                    code_news.visible = true
+                    code_news_timer.restart()
+                }
+            }
             Accessible.description: otp_page.code_shown() ? qsTr("Space or Ctrl+C copies the code") : ""
             Accessible.focusable: true
         }
@@ -178,6 +201,21 @@ FocusScope {
             anchors.bottomMargin: 6
             font.pixelSize: 14
             color: "#2e7d32"
+        }
+
+        // Heard, not seen.
+        AlertText {
+            id: code_news
+            objectName: "code_news"
+            visible: false
+            color: "transparent"
+            anchors.centerIn: otp_value_bar
+        }
+
+        Timer {
+            id: code_news_timer
+            interval: 1500
+            onTriggered: code_news.visible = false
         }
 
         Timer {

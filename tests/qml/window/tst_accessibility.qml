@@ -84,7 +84,7 @@ WindowTestCase {
                       with_text(findChild(window, "msg_press_mode_error").contentItem, "This key doesn't support it."),
                       findChild(window, "label_press_mode_waiting")]
         for (var i = 0; i < alerts.length; ++i)
-            compare(Accessibility.describe(alerts[i]).role, Accessible.AlertMessage, alerts[i].text)
+            compare(Accessibility.describe(alerts[i]).role, Accessible.Notification, alerts[i].text)
         var version = findChild(window, "about_version")
         compare(Accessibility.describe(version), {"role": Accessible.StaticText, "name": version.text,
                                                   "disabled": false, "focused": false})

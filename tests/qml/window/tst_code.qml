@@ -56,6 +56,9 @@ WindowTestCase {
         Bench.set_token_press_mode(false)
         tryCompare(code_label(), "text", grouped(codes[k + 1]), token_timeout)
         compare(information.text, "")
+        // Said to a screen reader, which does not read out the changed name of a focused text.
+        verify(part("code_news").visible && part("code_news").text.indexOf(grouped(codes[k + 1])) > 0,
+               "the new code is not announced")
         tryVerify(function() { return !note.visible }, 1000, "the confirmation stays")
         keyClick(Qt.Key_C, Qt.ControlModifier)
         compare(Bench.clipboard_text(), codes[k + 1])
