@@ -209,6 +209,10 @@ TEST_F(Cli, FailuresEndWithTheirExitCodeAndOneSentence)
          [](sim::SimToken& token) { token.answer_next_command_with(0x6F, 0x00); }, 3,
          "The token refused the command (resp_code exception: Unknown status word 6f 00)"},
         {"unknown option", {"code", "--bogus"}, [](sim::SimToken&) {}, 4, "Usage: "},
+        {"bad press mode", {"press-mode", "maybe"}, [](sim::SimToken&) {}, 4, "Usage: "},
+        {"unknown command", {"frobnicate"}, [](sim::SimToken&) {}, 4, "Usage: "},
+        {"argument too many", {"code", "info"}, [](sim::SimToken&) {}, 4, "Usage: "},
+        {"no time at all", {"code", "--timeout", "0"}, [](sim::SimToken&) {}, 4, "Usage: "},
         {"wait without a press", {"press-mode", "on", "--wait"}, [](sim::SimToken&) {}, 4, "Usage: "},
     };
     for (const auto& c : cases) {
@@ -294,6 +298,7 @@ TEST_F(Cli, DoctorNamesWhatKeepsTheTokenFromWorking)
           "[ok] You are the user of the active session",
           "(rw-------+ root:root) carries an ACL entry that lets you read and write"},
          {false, EACCES, {"/usr/lib/udev/rules.d/70-larkmoor.rules"}, cli::SessionState::Active, acl}},
+        {"busy", {kRefusing}, none, 2, {"[problem] #0 cannot be opened: busy, another program holds it"}, {false, EBUSY}},
         {"not listed", {}, nullptr, 1,
          {"[problem] No HID device of vendor 0x096E is listed", "yet a USB device of that vendor is on the bus"},
          {true}},

@@ -224,6 +224,12 @@ private slots:
         QTRY_COMPARE(shown.count(), 2);
         QVERIFY(frame->current_otp_status() == nullptr);
 
+        // So does the failure of an information read.
+        sim->bus->replug(sim->token_id);
+        frame->rescan_key();
+        sim->bus->unplug(sim->token_id);
+        frame->current_otp_status()->async_query_token_info();
+        QTRY_VERIFY(shown.count() == 4 && frame->current_otp_status() == nullptr);
     }
 
     void device_changes_of_token_interfaces_reach_the_frame()

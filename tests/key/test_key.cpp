@@ -56,6 +56,7 @@ public:
     std::vector<Bytes> before_init_answer;
     std::vector<Bytes> written;
     bool refuse_flush = false;
+    std::uint8_t init_length = 17;  // a shorter INIT answer ends its report there
 
     std::vector<hidaccess::RawDeviceInfo> enumerate() override
     {
@@ -80,8 +81,8 @@ private:
             io.written.push_back(bytes);
             if (bytes[5] == 0x86) {
                 const Bytes nonce(bytes.begin() + 8, bytes.begin() + 16);
-                Bytes init = cat({{0xFF, 0xFF, 0xFF, 0xFF, 0x86, 0x00, 17}, nonce, {1, 2, 3, 4}});
-                init.resize(64, 0x00);
+                Bytes init = cat({{0xFF, 0xFF, 0xFF, 0xFF, 0x86, 0x00, io.init_length}, nonce, {1, 2, 3, 4}});
+                init.resize(io.init_length < 17 ? 7u + io.init_length : 64u, 0x00);
                 io.pending.insert(io.pending.end(), io.before_init_answer.begin(), io.before_init_answer.end());
                 io.pending.push_back(init);
             } else {
@@ -267,7 +268,8 @@ TEST_F(Scripted, UserList)
 }
 
 // A request goes out as INIT, SELECT and the command, each one zero-padded report; a refused
-// flush does not stop it; another program's ERROR ahead of the INIT answer is skipped.
+// flush does not stop it; another program's ERROR ahead of the INIT answer is skipped; cut
+// answers are failed reads.
 TEST_F(Scripted, RequestOnTheWire)
 {
     io->refuse_flush = true;
@@ -292,6 +294,13 @@ TEST_F(Scripted, RequestOnTheWire)
         io->command_answer = cut;
         EXPECT_THROW(key()->op_get_active(serial), KeyAccessException);
     }
+    // An ERROR between the reports of one answer is the token's refusal, not a wait for the rest.
+    io->command_answer = {ScriptedIo::msg(Bytes(57, 0x30), 100), cat({{1, 2, 3, 4, 0xBF, 0x00, 0x01, 0x06}, Bytes(56, 0)})};
+    EXPECT_EQ(thrown([&] { key()->op_get_active(serial); }), as<KeyException>("U2F error answer: CHANNEL_BUSY (6)"));
+    // An INIT answer of the nonce alone: no channel is read from past its end.
+    io->command_answer.clear();
+    io->init_length = 8;
+    EXPECT_EQ(thrown([&] { key()->op_get_active(serial); }), as<KeyAccessException>("U2F INIT answer is too short"));
     EXPECT_EQ(serial, ascii("AB"));
 }
 
