@@ -79,6 +79,12 @@ void Bench::plug(bool in)
     plugged = in;
 }
 
+bool Bench::token_requests_done() const
+{
+    const OtpStatus* model = main_frame ? main_frame->current_otp_status() : nullptr;
+    return model == nullptr || !model->is_worker_running();
+}
+
 QStringList Bench::oathtool_codes(double seconds, int count) const
 {
     // The demo token's first user, the one start() makes active; known before a token is plugged in.

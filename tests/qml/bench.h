@@ -42,6 +42,8 @@ public:
     Q_INVOKABLE bool token_press_mode() const { return token->press_mode(); }
     Q_INVOKABLE void set_press_wait(int ms) { token->set_press_wait(sim::Milliseconds(ms)); }
     Q_INVOKABLE void press_button() { token->press_button(); }
+    // Whether the model in use has no request on the token: its results then only wait for events.
+    Q_INVOKABLE bool token_requests_done() const;
     Q_INVOKABLE int commands_received() const { return static_cast<int>(token->received_commands().size()); }
     // The next application command gets this status word and no data.
     Q_INVOKABLE void answer_next_command_with(int sw1, int sw2)
