@@ -286,11 +286,13 @@ TEST_F(Scripted, RequestOnTheWire)
                                       0x00, 0x01, 0x32, 0x83, 0x26, 0x01, 0x01}));
     EXPECT_EQ(io->written[2], report({0x00, 1, 2, 3, 4, 0x83, 0x00, 0x05, 0x00, 0xE6, 0x00, 0x00, 0x00}));
 
-    // Short reports are failed reads, not reads past the buffer.
+    // Short reports, and an answer one byte shorter than it says, are failed reads, not reads
+    // past the buffer.
     io->before_init_answer.clear();
     io->refuse_flush = false;
     for (const std::vector<Bytes>& cut : {std::vector<Bytes>{{1, 2, 3, 4, 0x83, 0x00}},
-                                          std::vector<Bytes>{ScriptedIo::msg(Bytes(57, 0x30), 100), {1, 2, 3, 4}}}) {
+                                          std::vector<Bytes>{ScriptedIo::msg(Bytes(57, 0x30), 100), {1, 2, 3, 4}},
+                                          std::vector<Bytes>{ScriptedIo::msg(Bytes(57, 0x30), 58)}}) {
         io->command_answer = cut;
         EXPECT_THROW(key()->op_get_active(serial), KeyAccessException);
     }
