@@ -40,12 +40,7 @@ pids+=("$demo_pid")
 echo "== the window"
 /usr/bin/python3 "$here/atspi_tree.py" "$demo_pid" window 3132333435363738393031323334353637383930 || status=1
 
-window=""
-for _ in $(seq 50); do
-  window=$(xdotool search --onlyvisible --name '^Larkmoor$' 2>/dev/null | head -1) && [ -n "$window" ] && break
-  sleep 0.1
-done
-[ -n "$window" ] || fail "no window titled Larkmoor"
+window=$(larkmoor_window) || fail "no window titled Larkmoor"
 xdotool windowfocus --sync "$window" 2>/dev/null || true
 for keys in "alt+s Down space" "alt+s Down Down space" "alt+h Down Down space"; do
   echo "== the dialog of keys '$keys'"

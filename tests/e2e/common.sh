@@ -17,3 +17,22 @@ use_a_display() {
   read -r -t 10 number <"$work/display" || fail "Xvfb did not start"
   export DISPLAY=":$number"
 }
+
+# The id of the visible X window titled Larkmoor, once there is one (ten seconds at the most).
+larkmoor_window() {
+  local id
+  for _ in $(seq 100); do
+    id=$(xdotool search --onlyvisible --name '^Larkmoor$' 2>/dev/null | head -1) && [ -n "$id" ] && echo "$id" && return
+    sleep 0.1
+  done
+  return 1
+}
+
+# Whether $1 is the demo token's code at some second from $2 (a start time, in seconds) to now.
+is_demo_code_since() {
+  local t
+  for ((t = $2 - 1; t <= $(date +%s); t++)); do
+    [ "$(oathtool --totp -d 6 -N "@$t" 3132333435363738393031323334353637383930)" = "$(printf '%06d' "$((10#$1))")" ] && return
+  done
+  return 1
+}

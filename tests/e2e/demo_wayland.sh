@@ -14,7 +14,6 @@ if ! command -v weston >/dev/null || ! command -v weston-screenshooter >/dev/nul
   exit 77
 fi
 source "$(dirname "$0")/common.sh"
-secret=3132333435363738393031323334353637383930
 started=$(date +%s)
 
 # --debug lets weston-screenshooter capture the output.
@@ -46,23 +45,14 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 [ -n "$code" ] || fail "no \"value is\" record on Wayland within ten seconds: $(tail -3 "$work/wayland.out")"
-matches=no
-for ((t = started - 1; t <= $(date +%s); t++)); do
-  [ "$(oathtool --totp -d 6 -N "@$t" "$secret")" = "$(printf '%06d' "$((10#$code))")" ] && matches=yes
-done
-[ "$matches" = yes ] || fail "code $code is not oathtool's"
+is_demo_code_since "$code" "$started" || fail "code $code is not oathtool's"
 grep -q 'xdg_toplevel@[0-9]*\.set_title("Larkmoor")' "$work/wayland.out" || fail "no xdg toplevel titled Larkmoor"
 grep -q "xdg_toplevel@[0-9]*\.set_min_size(320, 325)" "$work/wayland.out" || fail "the minimum size is not 320 x 325"
 # Qt's title bar offers maximise here whatever the window asks, and a maximum size the
 # compositor's maximised size cannot meet ends the program with a protocol error.
 grep -q "xdg_toplevel@[0-9]*\.set_max_size(320, 325)" "$work/wayland.out" && fail "a fixed maximum size: maximise would end the program"
 
-window=""
-for _ in $(seq 100); do
-  window=$(xdotool search --onlyvisible --name '^Larkmoor$' 2>/dev/null | head -1) && [ -n "$window" ] && break
-  sleep 0.1
-done
-[ -n "$window" ] || fail "no X window titled Larkmoor"
+window=$(larkmoor_window) || fail "no X window titled Larkmoor"
 
 # Both captures fall inside one code window, clear of the last seconds in which the code hides.
 while (($(date +%s) % 30 >= 24 || $(date +%s) % 30 < 3)); do sleep 0.5; done
