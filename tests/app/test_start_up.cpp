@@ -90,6 +90,7 @@ private slots:
         // could take its name first), open to its user alone.
         const QFileInfoList endpoints = QDir(folder("runtime")).entryInfoList({"larkmoor-demo*"}, QDir::System);
         QCOMPARE(endpoints.size(), 1);
+        QCOMPARE(endpoints[0].fileName(), QString("larkmoor-demo-%1").arg(getuid()));
         QCOMPARE(endpoints[0].permissions() & (QFile::ReadOther | QFile::WriteOther | QFile::ReadGroup | QFile::WriteGroup),
                  QFile::Permissions());
 
