@@ -17,6 +17,7 @@
 #include <functional>
 #include <future>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <typeinfo>
 
@@ -55,6 +56,10 @@ public:
     std::vector<Bytes> command_answer;
     std::vector<Bytes> before_init_answer;
     std::vector<Bytes> written;
+    // Another program's reports, one every trickle_gap after the last command was written.
+    std::vector<Bytes> trickle;
+    std::chrono::milliseconds trickle_gap{0};
+    std::size_t trickle_read = 0;
     bool refuse_flush = false;
     std::uint8_t init_length = 17;  // a shorter INIT answer ends its report there
 
@@ -89,6 +94,8 @@ private:
                 const bool select = bytes[8] == 0x00 && bytes[9] == 0xA4;
                 const std::vector<Bytes> next = select ? std::vector<Bytes>{msg({0x90, 0x00}, 2)} : io.command_answer;
                 io.pending.insert(io.pending.end(), next.begin(), next.end());
+                if (!select)
+                    io.trickle_start = std::chrono::steady_clock::now();
             }
             return static_cast<int>(length);
         }
@@ -106,13 +113,24 @@ private:
                     return static_cast<int>(count);
                 }
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(timeout_ms));
+            const auto give_up = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+            if (io.trickle_start && io.trickle_read < io.trickle.size()) {
+                const auto due = *io.trickle_start + io.trickle_gap * static_cast<int>(io.trickle_read + 1);
+                if (due < give_up) {
+                    std::this_thread::sleep_until(due);
+                    const Bytes& report = io.trickle[io.trickle_read++];
+                    std::copy_n(report.begin(), std::min(length, report.size()), data);
+                    return static_cast<int>(std::min(length, report.size()));
+                }
+            }
+            std::this_thread::sleep_until(give_up);
             return 0;
         }
         ScriptedIo& io;
     };
     std::mutex mutex;
     std::deque<Bytes> pending;
+    std::optional<std::chrono::steady_clock::time_point> trickle_start;
 };
 
 class Scripted : public ::testing::Test {
@@ -242,6 +260,20 @@ TEST_F(Scripted, AnswersAndTheirLog)
         EXPECT_EQ(got, digits);
         EXPECT_EQ(value, code);
     }
+}
+
+// A continuation lost while another program's reports keep coming: the rest of the answer has
+// one time limit in all, which the reports it skips do not renew.
+TEST_F(Scripted, OtherTrafficDoesNotStretchTheContinuationLimit)
+{
+    io->command_answer = {ScriptedIo::msg(Bytes(57, 0x11), 100)};
+    Bytes other = {9, 9, 9, 9, 0x83, 0x00, 2, 0x90, 0x00};
+    other.resize(64, 0x00);
+    io->trickle.assign(8, other);
+    io->trickle_gap = std::chrono::milliseconds(500);
+    Bytes serial;
+    EXPECT_THROW(key()->op_get_active(serial), KeyException);
+    EXPECT_LT(io->trickle_read, io->trickle.size());
 }
 
 // Records are tag 0x52, length, algorithm << 4 | type, serial; a malformed record ends the list
