@@ -26,12 +26,8 @@ mkdir -m 700 -p "$XDG_RUNTIME_DIR"
 "$launcher" --launch-immediately >"$work/launcher.out" 2>&1 &
 pids+=($!)
 # Qt asks the session bus for the accessibility bus once, at start: the launcher must be there.
-for _ in $(seq 50); do
-  dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress >/dev/null 2>&1 && break
-  sleep 0.1
-done
-dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress >/dev/null 2>&1 ||
-  fail "the accessibility bus did not start: $(cat "$work/launcher.out")"
+bus_up() { dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress >/dev/null 2>&1; }
+wait_until 5 bus_up || fail "the accessibility bus did not start: $(cat "$work/launcher.out")"
 
 "$bin_dir/larkmoor-demo" >"$work/demo.out" 2>&1 &
 demo_pid=$!

@@ -18,14 +18,25 @@ use_a_display() {
   export DISPLAY=":$number"
 }
 
-# The id of the visible X window titled Larkmoor, once there is one (ten seconds at the most).
-larkmoor_window() {
-  local id
-  for _ in $(seq 100); do
-    id=$(xdotool search --onlyvisible --name '^Larkmoor$' 2>/dev/null | head -1) && [ -n "$id" ] && echo "$id" && return
+# Runs a check every tenth of a second until it holds, for $1 seconds at the most.
+wait_until() {
+  local limit=$1
+  shift
+  for _ in $(seq $((limit * 10))); do
+    "$@" && return 0
     sleep 0.1
   done
   return 1
+}
+
+# The id of the visible X window titled Larkmoor, once there is one (ten seconds at the most).
+shown_window() { xdotool search --onlyvisible --name '^Larkmoor$' 2>/dev/null | head -1 | grep .; }
+larkmoor_window() { wait_until 10 shown_window; }
+
+# The last code log $1 records, in $code; false while there is none.
+logged_code() {
+  code=$(sed -n 's/.*: value is \([0-9]*\)$/\1/p' "$1" 2>/dev/null | tail -1 || true)
+  [ -n "$code" ]
 }
 
 # Whether $1 is the demo token's code at some second from $2 (a start time, in seconds) to now.

@@ -21,11 +21,7 @@ mkdir -m 700 "$work/wayland-runtime" "$work/x-runtime"
 XDG_RUNTIME_DIR="$work/wayland-runtime" weston --backend=headless-backend.so --use-pixman --socket=larkmoor-e2e \
   --width=1024 --height=768 --debug >"$work/weston.out" 2>&1 &
 pids+=($!)
-for _ in $(seq 50); do
-  [ -S "$work/wayland-runtime/larkmoor-e2e" ] && break
-  sleep 0.1
-done
-[ -S "$work/wayland-runtime/larkmoor-e2e" ] || fail "weston did not start: $(cat "$work/weston.out")"
+wait_until 5 test -S "$work/wayland-runtime/larkmoor-e2e" || fail "weston did not start: $(cat "$work/weston.out")"
 
 # No DISPLAY: Qt must not fall back to X.
 (cd "$work" && exec env -u DISPLAY XDG_RUNTIME_DIR="$work/wayland-runtime" WAYLAND_DISPLAY=larkmoor-e2e \
@@ -38,13 +34,7 @@ XDG_RUNTIME_DIR="$work/x-runtime" XDG_DATA_HOME="$work/x-data" QT_QPA_PLATFORM=x
   "$bin_dir/larkmoor-demo" >"$work/x.out" 2>&1 &
 pids+=($!)
 
-code=""
-for _ in $(seq 100); do
-  code=$(sed -n 's/.*: value is \([0-9]*\)$/\1/p' "$work/wayland-data/Orvandel/Larkmoor/larkmoor.log" 2>/dev/null | tail -1 || true)
-  [ -n "$code" ] && break
-  sleep 0.1
-done
-[ -n "$code" ] || fail "no \"value is\" record on Wayland within ten seconds: $(tail -3 "$work/wayland.out")"
+wait_until 10 logged_code "$work/wayland-data/Orvandel/Larkmoor/larkmoor.log" || fail "no \"value is\" record on Wayland within ten seconds: $(tail -3 "$work/wayland.out")"
 is_demo_code_since "$code" "$started" || fail "code $code is not oathtool's"
 grep -q 'xdg_toplevel@[0-9]*\.set_title("Larkmoor")' "$work/wayland.out" || fail "no xdg toplevel titled Larkmoor"
 grep -q "xdg_toplevel@[0-9]*\.set_min_size(320, 325)" "$work/wayland.out" || fail "the minimum size is not 320 x 325"
@@ -66,11 +56,7 @@ capture() {
   read -r w h x y < <(convert "$1" -fill black +opaque white -trim -format '%w %h %X %Y\n' info: 2>/dev/null)
   [ "$w" = 320 ] && convert "$1" -crop "320x325+${x#+}+$((${y#+} + h - 325))" +repage "$2"
 }
-for _ in $(seq 20); do
-  capture "$artifacts/wayland-desktop.png" "$work/wayland-1.png" && break
-  sleep 0.25
-done
-[ -s "$work/wayland-1.png" ] || fail "no 320 pixels wide window page in weston's capture (see $artifacts)"
+wait_until 5 capture "$artifacts/wayland-desktop.png" "$work/wayland-1.png" || fail "no 320 pixels wide window page in weston's capture (see $artifacts)"
 timeout 10 import -window "$window" "$work/x.png" || fail "the X screenshot hung"
 
 differing() {
@@ -84,13 +70,11 @@ code_box=220x64+50+88
   fail "the code box is blank on Wayland"
 [ "$(differing "$code_box" "$work/x.png" "$work/wayland-1.png")" = 0 ] ||
   fail "the code on Wayland is not drawn as on X (see $artifacts)"
-moved=no
-for _ in $(seq 10); do
+countdown_moved() {
   capture "$work/desktop-2.png" "$work/wayland-2.png" &&
-    [ "$(differing 320x30+0+150 "$work/wayland-1.png" "$work/wayland-2.png")" != 0 ] && moved=yes && break
-  sleep 0.3
-done
-[ "$moved" = yes ] || fail "the countdown did not move on Wayland within three seconds"
+    [ "$(differing 320x30+0+150 "$work/wayland-1.png" "$work/wayland-2.png")" != 0 ]
+}
+wait_until 3 countdown_moved || fail "the countdown did not move on Wayland within three seconds"
 cp "$work/wayland-1.png" "$artifacts/wayland-window.png"
 cp "$work/x.png" "$artifacts/x-window.png"
 echo "demo on Wayland: code $code confirmed by oathtool and drawn as on X; captures in $artifacts"

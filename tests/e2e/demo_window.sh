@@ -10,14 +10,6 @@ bin_dir=$(cd "$1" && pwd)
 mkdir -p "$2"
 artifacts=$(cd "$2" && pwd)
 source "$(dirname "$0")/common.sh"
-# Waits up to three seconds for a check: under load a menu or dialog takes its time to show.
-eventually() {
-  for _ in $(seq 15); do
-    "$@" && return 0
-    sleep 0.2
-  done
-  return 1
-}
 shot() { timeout 10 import -window "$window" "$1" || fail "a screenshot hung"; }
 
 use_a_display
@@ -38,13 +30,7 @@ geometry=$(xwininfo -id "$window" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {p
 [ "$geometry" = "320x325" ] || fail "window is $geometry, not 320x325"
 xprop -id "$window" _NET_WM_ICON | grep -q '^_NET_WM_ICON(CARDINAL) = ' || fail "the window has no icon"
 
-code=""
-for _ in $(seq 50); do
-  code=$(sed -n 's/.*: value is \([0-9]*\)$/\1/p' "$log" 2>/dev/null | tail -1)
-  [ -n "$code" ] && break
-  sleep 0.1
-done
-[ -n "$code" ] || fail "no \"value is\" record within five seconds"
+wait_until 5 logged_code "$log" || fail "no \"value is\" record within five seconds"
 grep -q "Read log conf file from: $bin_dir/log.conf" "$log" || fail "log.conf was not read from beside the program"
 
 is_demo_code_since "$code" "$started" || fail "code $code is not oathtool's"
@@ -55,11 +41,11 @@ shot "$artifacts/demo-otp-page.png"
 # The copy button sits right of the code; the window's layout is fixed. The page hides it in a
 # window's last two seconds, and the next code takes a moment: click well inside a window.
 while (($(date +%s) % 30 >= 25 || $(date +%s) % 30 < 3)); do sleep 0.5; done
-shown=$(sed -n 's/.*: value is \([0-9]*\)$/\1/p' "$log" | tail -1)
+logged_code "$log"
+shown=$(printf '%06d' "$code")
 xdotool mousemove --window "$window" 277 121 click 1
-sleep 0.5
-copied=$(xclip -o -selection clipboard 2>/dev/null || true)
-[ "$copied" = "$(printf '%06d' "$shown")" ] || fail "clipboard holds '$copied', expected $(printf '%06d' "$shown")"
+holds_shown() { copied=$(xclip -o -selection clipboard 2>/dev/null || true) && [ "$copied" = "$shown" ]; }
+wait_until 3 holds_shown || fail "clipboard holds '$copied', expected $shown"
 
 # A second start hands over to the running window and ends at once.
 timeout 5 "$bin_dir/larkmoor-demo" >/dev/null 2>&1 || fail "second start did not end at once with code 0"
@@ -79,9 +65,9 @@ for keys in "alt+s Down space" "alt+s Down Down space" "alt+h Down Down space"; 
   n=$((n + 1))
   # shellcheck disable=SC2086 # one key per word
   xdotool key --delay 250 $keys
-  eventually dimmed_is 1 "$artifacts/demo-dialog-$n.png" || fail "keys '$keys' opened nothing (menu bar $shade)"
+  wait_until 3 dimmed_is 1 "$artifacts/demo-dialog-$n.png" || fail "keys '$keys' opened nothing (menu bar $shade)"
   xdotool key Escape
-  eventually dimmed_is 0 "$work/closed.png" || fail "Escape left the dialog of '$keys' open"
+  wait_until 3 dimmed_is 0 "$work/closed.png" || fail "Escape left the dialog of '$keys' open"
 done
 
 # A menu closed with Escape under the pointer opens again with one click on its title (the Help
@@ -93,23 +79,20 @@ help_menu_is() {
 # The menu bar sets itself straight a moment after a menu closes: clicks keep their pace.
 xdotool mousemove --window "$window" 178 15 click 1
 sleep 0.6
-eventually help_menu_is 1 || fail "a click on Help opened nothing"
+wait_until 3 help_menu_is 1 || fail "a click on Help opened nothing"
 xdotool key Escape
 sleep 0.6
-eventually help_menu_is 0 || fail "Escape left the Help menu open"
+wait_until 3 help_menu_is 0 || fail "Escape left the Help menu open"
 for step in "opened nothing after Escape:1" "did not close the open menu:0"; do
   xdotool click 1
   sleep 0.8
-  eventually help_menu_is "${step##*:}" || fail "a click on Help ${step%:*}"
+  wait_until 3 help_menu_is "${step##*:}" || fail "a click on Help ${step%:*}"
 done
 
 # Ctrl+Q takes File > Exit's path.
 xdotool key ctrl+q
-for _ in $(seq 50); do
-  kill -0 "$demo_pid" 2>/dev/null || break
-  sleep 0.1
-done
-kill -0 "$demo_pid" 2>/dev/null && fail "still running five seconds after Ctrl+Q"
+ended() { ! kill -0 "$1" 2>/dev/null; }
+wait_until 5 ended "$demo_pid" || fail "still running five seconds after Ctrl+Q"
 status=0
 wait "$demo_pid" || status=$?
 [ "$status" -eq 0 ] || fail "exit code $status"
@@ -123,10 +106,7 @@ for pair in ":Loading backend software" "opengl:GL_RENDERER"; do
   QSG_INFO=1 QT_QUICK_BACKEND=$backend "$bin_dir/larkmoor-demo" >"$work/demo.out" 2>&1 &
   demo_pid=$!
   pids+=("$demo_pid")
-  for _ in $(seq 100); do
-    grep -q "Qt: Loading backend software\|Qt: GL_RENDERER" "$log" 2>/dev/null && break
-    sleep 0.1
-  done
+  wait_until 10 grep -q "Qt: Loading backend software\|Qt: GL_RENDERER" "$log" 2>/dev/null || true
   kill "$demo_pid" 2>/dev/null || true
   wait "$demo_pid" 2>/dev/null || true
   loaded=$(grep -o "Qt: Loading backend software\|Qt: GL_RENDERER" "$log" | head -1)
