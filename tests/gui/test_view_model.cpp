@@ -7,6 +7,7 @@
 #include "main_frame.h"
 #include "otp_status.h"
 #include "sim_bus.h"
+#include "test_helpers.h"
 
 #include <QQmlEngine>
 #include <QSignalSpy>
@@ -27,8 +28,6 @@ constexpr int kNextCode = 50471;
 
 const QString kPressText = "Press the key to get the OTP!";
 const QString kOtpAccessText = "Failed to access the key.\nRe-plug in the key and\nclick the Rescan button!";
-
-Bytes ascii(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
 std::shared_ptr<sim::SimToken> make_token(const std::string& serial)
 {
@@ -69,9 +68,7 @@ private:
     }
     void make_status()
     {
-        std::vector<std::shared_ptr<U2FUsbKey>> keys;
-        HID().find_device(kOrvandelVendorId, keys);
-        status = std::make_unique<OtpStatus>(keys.at(0));
+        status = std::make_unique<OtpStatus>(first_key());
         status->set_clock([this] { return now.load(); });
     }
 

@@ -137,12 +137,7 @@ class Scripted : public ::testing::Test {
 protected:
     void SetUp() override { hidaccess::install_raw_device_io(io); }
     void TearDown() override { hidaccess::install_raw_device_io(nullptr); }
-    std::shared_ptr<U2FUsbKey> key()
-    {
-        std::vector<std::shared_ptr<U2FUsbKey>> keys;
-        HID().find_device(kOrvandelVendorId, keys);
-        return keys.at(0);
-    }
+    static std::shared_ptr<U2FUsbKey> key() { return first_key(); }
     std::shared_ptr<ScriptedIo> io = std::make_shared<ScriptedIo>();
 };
 

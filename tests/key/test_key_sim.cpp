@@ -28,14 +28,6 @@ protected:
     void SetUp() override { hidaccess::install_raw_device_io(bus); }
     void TearDown() override { hidaccess::install_raw_device_io(nullptr); }
 
-    // The first key discovery finds, as the application takes it.
-    std::shared_ptr<U2FUsbKey> discover()
-    {
-        std::vector<std::shared_ptr<U2FUsbKey>> keys;
-        HID().find_device(kOrvandelVendorId, keys);
-        return keys.at(0);
-    }
-
     const Bytes serial = ascii("ABC123");
     std::shared_ptr<sim::SimBus> bus = std::make_shared<sim::SimBus>();
     std::shared_ptr<sim::SimToken> token = [this] {
@@ -49,7 +41,7 @@ protected:
 // Answers over continuation reports keep every byte in place, at each report's edges.
 TEST_F(KeySim, LongAnswersOverContinuations)
 {
-    auto key = discover();
+    auto key = first_key();
     for (std::size_t padding : {49u, 50u, 108u, 109u, 392u}) {
         token->pad_next_answer(padding);
         Bytes data;
@@ -63,13 +55,13 @@ TEST_F(KeySim, LongAnswersOverContinuations)
 // access error, and the token stays connected; the waiting one skips the KEEPALIVEs meanwhile.
 TEST_F(KeySim, BusyChannelIsAKeyError)
 {
-    auto key = discover();
+    auto key = first_key();
     token->set_press_mode(true);
     token->set_keepalive_during_press(true);
     token->set_press_wait(10s);
     // Long enough for the busy request to come first even under the sanitizers.
     token->set_auto_press(1s);
-    auto waiting = discover();
+    auto waiting = first_key();
     token->forget_received();
     std::int32_t digits = 0;
     auto pending = std::async(std::launch::async, [&] { return waiting->op_get_otp(serial, digits); });
