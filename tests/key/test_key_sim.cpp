@@ -80,6 +80,16 @@ TEST_F(KeySim, BusyChannelIsAKeyError)
     EXPECT_EQ(digits, 6);
 }
 
+// No time limit on the first report of an answer: a user may take a while to press.
+TEST_F(KeySim, ASlowPressIsWaitedFor)
+{
+    token->set_press_mode(true);
+    token->set_auto_press(2500ms);
+    std::int32_t digits = 0;
+    first_key()->op_get_otp(serial, digits);
+    EXPECT_EQ(digits, 6);
+}
+
 // Other vendors are listed but never opened; a collection that refuses to open is skipped for
 // the next; every token is opened in enumeration order behind the keys passed in.
 TEST_F(KeySim, Discovery)
