@@ -5,6 +5,7 @@
 #include "key_exception.h"
 #include "key_watch.h"
 #include "open_failure.h"
+#include "token.h"
 
 #include <algorithm>
 #include <array>
@@ -18,11 +19,8 @@ namespace cli {
 
 namespace {
 
-constexpr std::uint16_t kFidoUsagePage = 0xF1D0;
 constexpr std::uint16_t kGenericDesktopPage = 0x01;
 constexpr std::uint16_t kKeyboardUsage = 0x06;
-
-constexpr std::uint8_t kCommandMsg = 0x83;
 
 enum class Kind { Fido, Keyboard, Other };
 
@@ -30,6 +28,8 @@ struct Collection {
     std::string path;
     Kind kind = Kind::Other;
     std::string description;
+    std::uint16_t usage_page = 0;  // 0: the platform does not say
+    bool tried = false;            // by the token's discovery
 };
 
 std::string collections_text(std::size_t count)
@@ -65,13 +65,14 @@ std::size_t list_collections(std::vector<Collection>& vendor_collections)
 {
     std::size_t others = 0;
     hidaccess::hid_device_info* devices = hidaccess::hid_enumerate(0, 0);
+    const CollectionChoice choice(devices, kOrvandelVendorId);
     for (const hidaccess::hid_device_info* info = devices; info != nullptr; info = info->next) {
         if (info->vendor_id != kOrvandelVendorId) {
             ++others;
             continue;
         }
         const Kind kind = kind_of(*info);
-        vendor_collections.push_back({info->path, kind, describe(*info, kind)});
+        vendor_collections.push_back({info->path, kind, describe(*info, kind), info->usage_page, choice.tries(*info)});
     }
     hidaccess::hid_free_enumeration(devices);
     return others;
@@ -115,20 +116,19 @@ private:
                                          "another port or cable.");
     }
 
-    // Opens every collection the token's discovery would open; returns a key on the first
-    // FIDO collection that opens.
+    // Opens every collection the token's discovery would open, as it would; returns a key on
+    // the one it would use.
     std::unique_ptr<U2FUsbKey> open_collections(const std::vector<Collection>& collections)
     {
         std::unique_ptr<U2FUsbKey> key;
-        bool fido_listed = false;
-        std::optional<Kind> first_opened;
+        const bool fido_listed = std::any_of(collections.begin(), collections.end(),
+                                             [](const Collection& collection) { return collection.kind == Kind::Fido; });
         for (const Collection& collection : collections) {
-            if (collection.kind == Kind::Keyboard) {
+            if (!collection.tried) {
                 report.note(collection.description + "; Larkmoor does not need it.");
                 continue;
             }
             report.ok(collection.description + ".");
-            fido_listed = fido_listed || collection.kind == Kind::Fido;
 
             hidaccess::hid_device* handle = hidaccess::hid_open_path(collection.path.c_str());
             if (handle == nullptr) {
@@ -136,20 +136,18 @@ private:
                 continue;
             }
             report.ok(collection.path + " opens.");
-            if (!first_opened) {
-                first_opened = collection.kind;
-                if (collection.kind != Kind::Fido)
-                    report.problem(kCannotOpen, collection.path + " opens before any FIDO collection: Larkmoor "
-                                                                  "talks to the first collection that opens and would "
-                                                                  "wait for it in vain; keep this report for the "
-                                                                  "Larkmoor developers.");
-            }
-            if (collection.kind == Kind::Fido && !key)
-                key = std::make_unique<U2FUsbKey>(handle);
-            else
+            if (key) {
                 hidaccess::hid_close(handle);
+                continue;
+            }
+            key = std::make_unique<U2FUsbKey>(handle);
+            report.ok("Larkmoor uses " + collection.path +
+                      (fido_listed ? ", the FIDO collection."
+                                   : ": no collection says it is the FIDO one, so the first that opens."));
         }
-        if (!fido_listed)
+        const bool pages_listed = std::any_of(collections.begin(), collections.end(),
+                                              [](const Collection& collection) { return collection.usage_page != 0; });
+        if (!fido_listed && pages_listed)
             report.problem(kCannotOpen, "The token lists no FIDO collection (usage page 0xF1D0), the only one "
                                         "Larkmoor talks through: enable the token's FIDO (U2F) interface.");
         return key;
@@ -158,13 +156,16 @@ private:
     // Runs one exchange under the doctor's time limit; empty when it went well, else what went wrong.
     std::optional<std::string> exchange(U2FUsbKey& key, const std::function<void()>& step)
     {
-        KeyWatch watch(key, KeyWatch::Clock::now() + environment.doctor_answer_limit, {}, [] {});
+        key.set_deadline(KeyWatch::Clock::now() + environment.doctor_answer_limit);
         try {
             step();
+            key.set_deadline(std::nullopt);
             return std::nullopt;
+        } catch (const KeyTimeoutException&) {
+            key.set_deadline(std::nullopt);
+            return "no answer within " + std::to_string(environment.doctor_answer_limit.count()) + " ms";
         } catch (const KeyException& error) {
-            if (watch.expired())
-                return "no answer within " + std::to_string(environment.doctor_answer_limit.count()) + " ms";
+            key.set_deadline(std::nullopt);
             return error.what();
         }
     }
@@ -179,23 +180,19 @@ private:
         }
         report.ok("The FIDO collection answers INIT.");
 
-        // Report id, channel, MSG, two count bytes, then the command.
-        Bytes select(8 + kSelectApdu.size(), 0x00);
-        std::copy(channel.begin(), channel.end(), select.begin() + 1);
-        select[5] = kCommandMsg;
-        select[7] = static_cast<std::uint8_t>(kSelectApdu.size());
-        std::copy(kSelectApdu.begin(), kSelectApdu.end(), select.begin() + 8);
         Bytes answer;
+        Bytes data;
+        Bytes status;
         if (const auto failure = exchange(key, [&] {
-                key.send_command(select.data(), static_cast<std::uint32_t>(select.size()), answer);
+                key.send_select(channel.data(), answer);
+                UsbKey::split_answer(answer, true, data, status);
             })) {
             report.problem(kRefused, "The token does not answer SELECT (" + *failure + "): replug the token.");
             return false;
         }
-        const std::optional<Bytes> status = status_word(answer);
-        if (!status || *status != Bytes{0x90, 0x00}) {
-            const std::string word = status ? hex((*status)[0] << 8 | (*status)[1], 4) : "missing";
-            report.problem(kRefused, "The token refuses to select its OTP application (status " + word +
+        if (status != Bytes{0x90, 0x00}) {
+            report.problem(kRefused, "The token refuses to select its OTP application (status " +
+                                         hex(status[0] << 8 | status[1], 4) +
                                          "): the token may not carry the OTP application; ask its maker.");
             return false;
         }
@@ -206,22 +203,8 @@ private:
             report.problem(kRefused, "The token does not answer get-active (" + *failure + "): replug the token.");
             return false;
         }
-        report.ok("The token answers get-active: the active user is " + std::string(serial.begin(), serial.end()) +
-                  ".");
+        report.ok("The token answers get-active: the active user is " + token::serial_text(serial) + ".");
         return true;
-    }
-
-    // The last two payload bytes of a U2F answer, if the answer holds them.
-    static std::optional<Bytes> status_word(const Bytes& answer)
-    {
-        constexpr std::size_t kLengthPosition = 6;
-        if (answer.size() <= kLengthPosition)
-            return std::nullopt;
-        const std::size_t end = kLengthPosition + 1 + answer[kLengthPosition];
-        if (answer[kLengthPosition] < 2 || answer.size() < end)
-            return std::nullopt;
-        return Bytes(answer.begin() + static_cast<std::ptrdiff_t>(end - 2),
-                     answer.begin() + static_cast<std::ptrdiff_t>(end));
     }
 
     const Environment& environment;

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "usbkey.h"
-
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -11,15 +9,13 @@
 
 namespace cli {
 
-// Watches a key from a thread of its own while a command talks to it: cancels the key once the
-// deadline passes (the exchange then ends in a KeyAccessException), and calls on_button_wait
-// when an exchange that may wait for the token's button has not been answered for a while.
+// Watches a command's exchanges from a thread of its own: calls on_button_wait when an
+// exchange that may wait for the token's button has not been answered for a while.
 class KeyWatch {
 public:
     using Clock = std::chrono::steady_clock;
 
-    KeyWatch(UsbKey& key, std::optional<Clock::time_point> deadline, Clock::duration button_wait_after,
-             std::function<void()> on_button_wait);
+    KeyWatch(Clock::duration button_wait_after, std::function<void()> on_button_wait);
     ~KeyWatch();
     KeyWatch(const KeyWatch&) = delete;
     KeyWatch& operator=(const KeyWatch&) = delete;
@@ -28,20 +24,15 @@ public:
     void button_exchange_started();
     void button_exchange_ended();
 
-    bool expired() const;
-
 private:
     void run();
 
-    UsbKey& key;
-    const std::optional<Clock::time_point> deadline;
     const Clock::duration button_wait_after;
     const std::function<void()> on_button_wait;
 
-    mutable std::mutex mutex;
+    std::mutex mutex;
     std::condition_variable changed;
     std::optional<Clock::time_point> button_wait_at;
-    bool has_expired = false;
     bool stopping = false;
     std::thread thread;
 };

@@ -3,12 +3,11 @@
 #include "cli_failure.h"
 #include "hid.h"
 #include "hid_access.h"
-#include "key_exception.h"
 
 #include <easylogging++.h>
 
+#include <algorithm>
 #include <thread>
-#include <vector>
 
 namespace cli {
 
@@ -19,10 +18,8 @@ constexpr std::chrono::milliseconds kRetryPause{250};
 
 std::shared_ptr<U2FUsbKey> find_token()
 {
-    std::vector<std::shared_ptr<U2FUsbKey>> keys;
-    HID().find_device(kOrvandelVendorId, keys);
-    if (!keys.empty())
-        return keys.front();
+    if (std::shared_ptr<U2FUsbKey> key = token::find())
+        return key;
 
     hidaccess::hid_device_info* listed = hidaccess::hid_enumerate(kOrvandelVendorId, 0);
     const bool present = listed != nullptr;
@@ -36,15 +33,19 @@ std::shared_ptr<U2FUsbKey> find_token()
 }  // namespace
 
 TokenSession::TokenSession(const Invocation& invocation, Terminal& terminal, const Environment& environment)
-    : invocation(invocation), terminal(terminal), token(find_token())
+    : invocation(invocation), terminal(terminal), key(find_token())
 {
-    std::optional<KeyWatch::Clock::time_point> deadline;
     if (invocation.timeout_seconds)
         deadline = KeyWatch::Clock::now() + std::chrono::seconds(*invocation.timeout_seconds);
-    watch = std::make_unique<KeyWatch>(*token, deadline, environment.button_hint_after, [this] { say_press_once(); });
+    watch = std::make_unique<KeyWatch>(environment.button_hint_after, [this] { say_press_once(); });
 }
 
 TokenSession::~TokenSession() = default;
+
+bool TokenSession::expired() const
+{
+    return deadline && KeyWatch::Clock::now() >= *deadline;
+}
 
 void TokenSession::say_press_once()
 {
@@ -61,24 +62,21 @@ void TokenSession::fail_for_timeout() const
     throw CliFailure(kRefused, "The token did not answer within " + limit + ".");
 }
 
-void TokenSession::run_pressed(const std::function<void()>& exchange)
+token::Outcome TokenSession::run_pressed(const Exchange& exchange, token::Deadline own_deadline)
 {
+    const bool own_first = own_deadline && (!deadline || *own_deadline < *deadline);
     for (;;) {
         watch->button_exchange_started();
-        try {
-            exchange();
-            watch->button_exchange_ended();
-            return;
-        } catch (const KeyNoObjectException&) {
-            watch->button_exchange_ended();
-            if (expired())
-                fail_for_timeout();
-            if (!invocation.wait)
-                throw CliFailure(kRefused, "The token's button was not pressed in time; try again with --wait.");
-        } catch (...) {
-            watch->button_exchange_ended();
-            fail_for(std::current_exception());
-        }
+        const token::Outcome outcome = exchange(*key, own_first ? own_deadline : deadline);
+        watch->button_exchange_ended();
+        if (outcome.done() || (outcome.status == token::Status::NoAnswer && own_first))
+            return outcome;
+        if (outcome.status != token::Status::PressNeeded)
+            fail_for(outcome);
+        if (expired())
+            fail_for_timeout();
+        if (!invocation.wait)
+            throw CliFailure(kRefused, "The token's button was not pressed in time; try again with --wait.");
         say_press_once();
         LOG(INFO) << "The token waits for its button, asking again";
         std::this_thread::sleep_for(kRetryPause);
@@ -87,32 +85,28 @@ void TokenSession::run_pressed(const std::function<void()>& exchange)
     }
 }
 
-void TokenSession::run(const std::function<void()>& exchange)
+void TokenSession::run(const Exchange& exchange)
 {
-    try {
-        exchange();
-    } catch (...) {
-        fail_for(std::current_exception());
-    }
+    const token::Outcome outcome = exchange(*key, deadline);
+    if (!outcome.done())
+        fail_for(outcome);
 }
 
-void TokenSession::fail_for(std::exception_ptr error) const
+void TokenSession::fail_for(const token::Outcome& outcome) const
 {
-    try {
-        std::rethrow_exception(error);
-    } catch (const KeyAccessException& access) {
-        if (expired())
-            fail_for_timeout();
-        throw CliFailure(kCannotOpen, std::string("The token stopped answering (") + access.what() +
+    // Only --timeout's deadline reaches here.
+    if (expired() || outcome.status == token::Status::NoAnswer)
+        fail_for_timeout();
+    switch (outcome.status) {
+    case token::Status::Lost:
+        throw CliFailure(kCannotOpen, std::string("The token stopped answering (") + outcome.detail +
                                           "); run 'larkmoor-cli doctor' to see why.");
-    } catch (const KeyNoObjectException&) {
-        if (expired())
-            fail_for_timeout();
+    case token::Status::PressNeeded:
         throw CliFailure(kRefused, "The token refused the command: it has no such object.");
-    } catch (const KeyException& refusal) {
-        if (expired())
-            fail_for_timeout();
-        throw CliFailure(kRefused, std::string("The token refused the command (") + refusal.what() + ").");
+    case token::Status::Busy:
+        throw CliFailure(kRefused, "The token is busy with another program's request; try again.");
+    default:
+        throw CliFailure(kRefused, std::string("The token refused the command (") + outcome.detail + ").");
     }
 }
 

@@ -1,15 +1,5 @@
 #include "code_rules.h"
 
-std::uint64_t CodeRules::window_at(std::int64_t now_ms)
-{
-    return static_cast<std::uint64_t>(now_ms) / static_cast<std::uint64_t>(kStepMs);
-}
-
-std::int64_t CodeRules::ms_left(std::int64_t now_ms)
-{
-    return kStepMs - static_cast<std::int64_t>(static_cast<std::uint64_t>(now_ms) % kStepMs);
-}
-
 int CodeRules::seconds_left(std::int64_t now_ms)
 {
     return static_cast<int>(ms_left(now_ms) / 1000);
@@ -23,9 +13,9 @@ int CodeRules::next_code_in(std::int64_t now_ms) const
     return static_cast<int>((left + 999) / 1000);
 }
 
-std::optional<std::uint64_t> CodeRules::wanted_window(std::int64_t now_ms) const
+std::optional<std::int64_t> CodeRules::wanted_window(std::int64_t now_ms) const
 {
-    const std::uint64_t current = window_at(now_ms);
+    const std::int64_t current = window_at(now_ms);
     if (ms_left(now_ms) < kHideMs || (shown && shown->window == current))
         return std::nullopt;
     return current;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "otp_window.h"
+
 #include <cstdint>
 #include <optional>
 
@@ -9,7 +11,6 @@
 // only deliver results tagged with the window they asked for; these rules decide.
 class CodeRules {
 public:
-    static constexpr std::int64_t kStepMs = 30000;
     // A code with less left would expire while the user pastes it.
     static constexpr std::int64_t kHideMs = 2000;
 
@@ -18,14 +19,14 @@ public:
     struct Code {
         std::uint32_t value = 0;
         int digits = 0;
-        std::uint64_t window = 0;
+        std::int64_t window = 0;
     };
 
-    static std::uint64_t window_at(std::int64_t now_ms);
+    static std::int64_t window_at(std::int64_t now_ms) { return otp_window::window_at(now_ms); }
 
     // The window whose code a read should fetch now, if any: the current one, while its code is
     // not on screen and enough of it is left to show it.
-    std::optional<std::uint64_t> wanted_window(std::int64_t now_ms) const;
+    std::optional<std::int64_t> wanted_window(std::int64_t now_ms) const;
     // At every tick: drops a code that may no longer be shown. True when the code went.
     bool tick(std::int64_t now_ms);
 
@@ -47,7 +48,7 @@ public:
     int next_code_in(std::int64_t now_ms) const;
 
 private:
-    static std::int64_t ms_left(std::int64_t now_ms);
+    static std::int64_t ms_left(std::int64_t now_ms) { return otp_window::ms_left(now_ms); }
 
     std::optional<Code> shown;
     Message text = Message::None;

@@ -35,10 +35,14 @@ bool KeyWorkers::try_start(Request request)
     worker_running.store(true);
     try {
         worker = std::thread([this, request = std::move(request)] {
-            std::lock_guard<std::mutex> lock(key_mutex);
-            request(*key);
-            // Still holding the key: whoever takes it next sees no worker running.
-            worker_running.store(false);
+            std::function<void()> deliver;
+            {
+                std::lock_guard<std::mutex> lock(key_mutex);
+                deliver = request(*key);
+                // Still holding the key: whoever takes it next sees no worker running.
+                worker_running.store(false);
+            }
+            deliver();
         });
     } catch (const std::system_error& e) {
         LOG(ERROR) << "Failed to start a key worker: " << e.what();
@@ -57,8 +61,12 @@ bool KeyWorkers::start_next(Request request)
         next.join();
     try {
         next = std::thread([this, request = std::move(request)] {
-            std::lock_guard<std::mutex> lock(key_mutex);
-            request(*key);
+            std::function<void()> deliver;
+            {
+                std::lock_guard<std::mutex> lock(key_mutex);
+                deliver = request(*key);
+            }
+            deliver();
         });
     } catch (const std::system_error& e) {
         LOG(ERROR) << "Failed to start a key worker: " << e.what();

@@ -14,7 +14,9 @@
 // what still runs, joins and closes the key. Starting and finishing happen on the GUI thread.
 class KeyWorkers {
 public:
-    using Request = std::function<void(UsbKey&)>;
+    // Runs while holding the key; what it returns runs once the key is free again, so a result
+    // handed on from there finds the workers ready for the next request.
+    using Request = std::function<std::function<void()>(UsbKey&)>;
 
     explicit KeyWorkers(std::shared_ptr<UsbKey> key);
     ~KeyWorkers();

@@ -1,14 +1,13 @@
 #include "main_frame.h"
 
 #include "device_event.h"
-#include "hid.h"
+#include "token.h"
 
 #include <easylogging++.h>
 
 #include <QClipboard>
 #include <QWindow>
 
-#include <vector>
 
 MainFrame::MainFrame(QQmlContext* context, QGuiApplication* app, QObject* parent)
     : QObject(parent), context(context), app(app)
@@ -79,9 +78,5 @@ OtpStatus* MainFrame::current_otp_status() const
 
 std::shared_ptr<U2FUsbKey> MainFrame::find_key()
 {
-    std::vector<std::shared_ptr<U2FUsbKey>> u2f_keys;
-    HID().find_device(kOrvandelVendorId, u2f_keys);
-    if (u2f_keys.empty())
-        return nullptr;
-    return u2f_keys.front();
+    return token::find();
 }

@@ -1,14 +1,13 @@
 #include "otp_status.h"
 
-#include "key_exception.h"
 #include "token_info_text.h"
 
 #include <easylogging++.h>
 
 #include <QMetaObject>
 
+#include <algorithm>
 #include <chrono>
-#include <limits>
 #include <string>
 
 namespace {
@@ -31,6 +30,9 @@ OtpStatus::OtpStatus(const std::shared_ptr<UsbKey>& key, QObject* parent)
     press_prompt_timer.setSingleShot(true);
     press_prompt_timer.setInterval(kPressPromptDelayMs);
     connect(&press_prompt_timer, &QTimer::timeout, this, &OtpStatus::show_press_prompt);
+    info_prompt_timer.setSingleShot(true);
+    info_prompt_timer.setInterval(kPressPromptDelayMs);
+    connect(&info_prompt_timer, &QTimer::timeout, this, &OtpStatus::show_info_press_prompt);
 }
 
 OtpStatus::~OtpStatus()
@@ -55,6 +57,11 @@ void OtpStatus::post(std::function<void()> action)
     QMetaObject::invokeMethod(this, "run_posted", Qt::QueuedConnection);
 }
 
+std::function<void()> OtpStatus::deliver(std::function<void()> action)
+{
+    return [this, action = std::move(action)] { post(action); };
+}
+
 void OtpStatus::run_posted()
 {
     std::vector<std::function<void()>> actions;
@@ -72,10 +79,10 @@ int OtpStatus::response_time_changed()
     if (rules.tick(now))
         emit otp_changed();
     update_countdown(now);
-    if (const std::optional<std::uint64_t> window = rules.wanted_window(now))
+    start_waiting_requests();
+    if (const std::optional<std::int64_t> window = rules.wanted_window(now))
         start_code_read(*window);
-    const std::int64_t seconds = now / 1000;
-    return static_cast<int>(seconds - seconds % step_seconds);
+    return static_cast<int>(otp_window::window_start(otp_window::window_at(now)) / 1000);
 }
 
 void OtpStatus::update_countdown(std::int64_t now_ms)
@@ -89,43 +96,42 @@ void OtpStatus::update_countdown(std::int64_t now_ms)
     emit countdown_changed();
 }
 
-void OtpStatus::start_code_read(std::uint64_t window)
+token::Deadline OtpStatus::end_of_window(std::int64_t window) const
 {
-    const bool started = workers->try_start([this, window, serial = serial_bytes](UsbKey& key) mutable {
+    const std::int64_t left_ms = otp_window::window_end(window) - clock();
+    return UsbKey::Clock::now() + std::chrono::milliseconds(std::max<std::int64_t>(left_ms, 0));
+}
+
+void OtpStatus::start_code_read(std::int64_t window)
+{
+    // An answer after the window's end would be dropped anyway, and the next window's read
+    // needs the token.
+    const token::Deadline deadline = end_of_window(window);
+    const bool started = workers->try_start([this, window, deadline, serial = serial_bytes](UsbKey& key) mutable {
         LOG(INFO) << "New thread started.";
         ReadResult result;
         if (serial.empty()) {
-            // Into a local first: a refused request must not leave half an answer as the serial.
-            Bytes read;
-            result.outcome = run_key_request([&] { key.op_get_active(read); });
-            if (result.outcome != KeyOutcome::Done) {
-                if (result.outcome == KeyOutcome::Lost)
+            const token::Read<Bytes> read = token::read_serial(key, deadline);
+            result.outcome = read.outcome.status;
+            if (!read.outcome.done()) {
+                if (result.outcome == token::Status::Lost)
                     LOG(ERROR) << "Get serial number error";
-                else if (result.outcome == KeyOutcome::Failed)
+                else
                     LOG(ERROR) << "Update otp runtime error";
                 result.serial_failed = true;
-                post([this, result] { finish_code_read(result); });
-                return;
+                return deliver([this, result] { finish_code_read(result); });
             }
-            serial = read;
-            result.serial = read;
+            serial = read.value;
+            result.serial = read.value;
         }
-        result.outcome = run_key_request([&] {
-            std::int32_t digits = 0;
-            // The window the tick decided on, so the code is always tagged with the right one.
-            const std::uint32_t code =
-                key.op_get_otp(serial, digits, static_cast<std::int64_t>(window) * step_seconds);
-            LOG(INFO) << "value is " << code;
-            // A real token truncates to 31 bits; anything larger is a malformed answer.
-            if (code > static_cast<std::uint32_t>(std::numeric_limits<int>::max()))
-                THROW_KEY_EXCEPTION(KeyAccessException("OTP value does not fit: " + std::to_string(code)));
-            result.code = {code, digits, window};
-        });
-        if (result.outcome == KeyOutcome::Lost)
+        const token::Read<token::Code> read = token::read_code(key, serial, window, deadline);
+        result.outcome = read.outcome.status;
+        result.code = {read.value.value, read.value.digits, read.value.window};
+        if (result.outcome == token::Status::Lost)
             LOG(ERROR) << "Update otp key access error";
-        else if (result.outcome == KeyOutcome::Failed)
+        else if (!read.outcome.done() && result.outcome != token::Status::PressNeeded)
             LOG(ERROR) << "Update otp runtime error";
-        post([this, result] { finish_code_read(result); });
+        return deliver([this, result] { finish_code_read(result); });
     });
     if (!started)
         return;
@@ -136,7 +142,7 @@ void OtpStatus::start_code_read(std::uint64_t window)
 void OtpStatus::store_serial(const Bytes& serial)
 {
     serial_bytes = serial;
-    set_serial_num(serial_text(serial));
+    set_serial_num(QString::fromStdString(token::serial_text(serial)));
 }
 
 void OtpStatus::finish_code_read(const ReadResult& result)
@@ -147,29 +153,39 @@ void OtpStatus::finish_code_read(const ReadResult& result)
     const QString text_before = err_msg();
     const bool code_before = rules.code().has_value();
     switch (result.outcome) {
-    case KeyOutcome::Done:
+    case token::Status::Done:
         if (rules.offer(result.code, clock()))
             set_digits(result.code.digits);
         else
             LOG(INFO) << "Code of window " << result.code.window << " came too late to be shown";
         break;
-    case KeyOutcome::PressNeeded:
+    case token::Status::PressNeeded:
+    // Abandoned at the window's end: the token waited for its button all along.
+    case token::Status::NoAnswer:
         rules.read_failed(CodeRules::Message::PressPrompt);
         break;
-    case KeyOutcome::Lost:
+    case token::Status::Lost:
         rules.read_failed(result.serial_failed ? CodeRules::Message::KeyLost : CodeRules::Message::KeyLostRescan);
         break;
-    case KeyOutcome::Failed:
+    case token::Status::Busy:
+    case token::Status::Refused:
         rules.read_ended_silently();
         break;
     }
     update_countdown(clock());
     if (err_msg() != text_before)
         emit err_msg_changed();
-    if (rules.code().has_value() || code_before || result.outcome != KeyOutcome::Done)
+    if (rules.code().has_value() || code_before || result.outcome != token::Status::Done)
         emit otp_changed();
-    if (result.outcome == KeyOutcome::Lost)
+    if (result.outcome == token::Status::Lost) {
+        // Its own rescan follows; a check asked for meanwhile would only repeat it.
+        check_wanted = false;
         emit key_lost();
+    }
+    start_waiting_requests();
+    // The window has ended: its successor's read starts now, not at the next tick.
+    if (result.outcome == token::Status::NoAnswer)
+        response_time_changed();
 }
 
 void OtpStatus::show_press_prompt()
@@ -178,34 +194,113 @@ void OtpStatus::show_press_prompt()
         emit err_msg_changed();
 }
 
+void OtpStatus::start_waiting_requests()
+{
+    if (check_wanted)
+        check_connection();
+    if (info_wanted)
+        start_info_read();
+}
+
 bool OtpStatus::async_query_token_info()
 {
-    workers->try_start([this, serial = serial_bytes](UsbKey& key) {
-        std::optional<Bytes> read;
-        std::vector<User> users;
-        const KeyOutcome outcome = run_key_request([&] {
-            if (serial.empty()) {
-                Bytes active;
-                key.op_get_active(active);
-                read = active;
-            }
-            key.op_get_user_info(users);
-        });
-        if (outcome != KeyOutcome::Done)
-            LOG(ERROR) << "Query token info error";
-        post([this, read, users, lost = outcome == KeyOutcome::Lost] { finish_info_read(read, users, lost); });
-    });
+    if (!token_info_text.isEmpty())
+        return false;
+    if (info_running || info_wanted)
+        return true;
+    set_info_hint(InfoHint::Reading);
+    info_wanted = true;
+    start_info_read();
     return true;
 }
 
-void OtpStatus::finish_info_read(const std::optional<Bytes>& serial, const std::vector<User>& users, bool lost)
+void OtpStatus::drop_token_info_query()
 {
+    info_wanted = false;
+}
+
+bool OtpStatus::start_info_read()
+{
+    // At least this long for the user to reach the button, so a read asked for near a window's
+    // end runs to the end of the next one.
+    constexpr std::int64_t kPressTimeMs = 10000;
+    std::int64_t window = otp_window::window_at(clock());
+    if (otp_window::ms_left(clock()) < kPressTimeMs)
+        ++window;
+    const token::Deadline deadline = end_of_window(window);
+    const bool started = workers->try_start([this, deadline, serial = serial_bytes](UsbKey& key) {
+        std::optional<Bytes> read_serial;
+        token::Read<std::vector<User>> users;
+        if (serial.empty()) {
+            const token::Read<Bytes> read = token::read_serial(key, deadline);
+            users.outcome = read.outcome;
+            if (read.outcome.done())
+                read_serial = read.value;
+        }
+        if (users.outcome.done())
+            users = token::read_users(key, deadline);
+        if (!users.outcome.done())
+            LOG(ERROR) << "Query token info error";
+        return deliver([this, read_serial, users] { finish_info_read(read_serial, users); });
+    });
+    if (!started)
+        return false;
+    info_wanted = false;
+    info_running = true;
+    info_prompt_timer.start();
+    return true;
+}
+
+void OtpStatus::finish_info_read(const std::optional<Bytes>& serial, const token::Read<std::vector<User>>& users)
+{
+    info_running = false;
+    info_prompt_timer.stop();
     if (serial)
         store_serial(*serial);
-    if (const std::optional<QString> text = format_token_info(serial_bytes, users))
-        set_token_info(*text);
-    if (lost)
+    if (users.outcome.done()) {
+        if (const std::optional<QString> text = format_token_info(serial_bytes, users.value)) {
+            set_token_info(*text);
+            set_info_hint(InfoHint::None);
+        } else {
+            set_info_hint(InfoHint::NoRecord);
+        }
+    } else {
+        const bool unpressed =
+            users.outcome.status == token::Status::PressNeeded || users.outcome.status == token::Status::NoAnswer;
+        set_info_hint(unpressed ? InfoHint::NotPressed : InfoHint::Failed);
+    }
+    if (users.outcome.status == token::Status::Lost) {
+        check_wanted = false;
         emit key_lost();
+    }
+    start_waiting_requests();
+}
+
+void OtpStatus::show_info_press_prompt()
+{
+    if (info_running)
+        set_info_hint(InfoHint::PressPrompt);
+}
+
+void OtpStatus::set_info_hint(InfoHint hint)
+{
+    if (info_hint == hint)
+        return;
+    info_hint = hint;
+    emit token_info_hint_changed();
+}
+
+QString OtpStatus::token_info_hint() const
+{
+    switch (info_hint) {
+    case InfoHint::None: return QString();
+    case InfoHint::Reading: return tr("Reading the key…");
+    case InfoHint::PressPrompt: return tr("If you are in Press Mode, \nthe key requires press to get token info");
+    case InfoHint::NotPressed: return tr("The key was not pressed in time.\nOpen Token Info again to retry.");
+    case InfoHint::Failed: return tr("Failed to read the key.\nOpen Token Info again to retry.");
+    case InfoHint::NoRecord: return tr("The key has no record\nfor its serial number.");
+    }
+    return QString();
 }
 
 void OtpStatus::request_press_mode(bool on)
@@ -214,31 +309,38 @@ void OtpStatus::request_press_mode(bool on)
         LOG(INFO) << "Press mode switch already under way; request ignored";
         return;
     }
+    // Taken once the token is free: a read under way ends by its window's end at the latest.
     const bool started = workers->start_next([this, on](UsbKey& key) {
-        const KeyOutcome outcome = run_key_request([&] { key.switch_press_mode(on); });
-        if (outcome != KeyOutcome::Done)
+        const token::Outcome outcome = token::switch_press_mode(key, on, std::nullopt);
+        if (!outcome.done())
             LOG(ERROR) << "Failed to set press mode.";
-        post([this, on, outcome] { finish_press_mode(on, outcome); });
+        return deliver([this, on, status = outcome.status] { finish_press_mode(on, status); });
     });
     emit press_mode_pending_changed();
     if (!started)
-        post([this, on] { finish_press_mode(on, KeyOutcome::Failed); });
+        post([this, on] { finish_press_mode(on, token::Status::Refused); });
 }
 
-void OtpStatus::finish_press_mode(bool on, KeyOutcome outcome)
+void OtpStatus::finish_press_mode(bool on, token::Status outcome)
 {
     workers->finish_next();
     emit press_mode_pending_changed();
-    emit press_mode_finished(on, outcome == KeyOutcome::Done);
-    if (outcome == KeyOutcome::Lost)
+    emit press_mode_finished(on, outcome == token::Status::Done);
+    if (outcome == token::Status::Lost) {
+        check_wanted = false;
         emit key_lost();
+    }
+    start_waiting_requests();
 }
 
 void OtpStatus::check_connection()
 {
-    workers->try_start([this](UsbKey& key) {
-        if (!key.is_connected())
-            post([this] { emit key_gone(); });
+    check_wanted = !workers->try_start([this](UsbKey& key) {
+        const bool present = token::is_present(key);
+        return deliver([this, present] {
+            if (!present)
+                emit key_gone();
+        });
     });
 }
 
@@ -282,7 +384,7 @@ bool OtpStatus::code_shown() const
 
 int OtpStatus::step() const
 {
-    return step_seconds;
+    return otp_window::kStepSeconds;
 }
 
 QString OtpStatus::err_msg() const

@@ -1,9 +1,8 @@
 #pragma once
 
 #include "code_rules.h"
-#include "key_request.h"
 #include "key_workers.h"
-#include "usbkey.h"
+#include "token.h"
 
 #include <QObject>
 #include <QString>
@@ -29,6 +28,9 @@ class OtpStatus : public QObject {
     Q_PROPERTY(QString err_msg READ err_msg NOTIFY err_msg_changed)
     Q_PROPERTY(int digits READ digits WRITE set_digits NOTIFY digits_changed)
     Q_PROPERTY(QString token_info READ token_info WRITE set_token_info NOTIFY token_info_changed)
+    // What the information dialog says while it has no information: that it reads, that the
+    // token waits for its button, or why the read ended without it. Empty otherwise.
+    Q_PROPERTY(QString token_info_hint READ token_info_hint NOTIFY token_info_hint_changed)
     Q_PROPERTY(bool press_mode_pending READ press_mode_pending NOTIFY press_mode_pending_changed)
     Q_PROPERTY(int seconds_left READ seconds_left NOTIFY countdown_changed)
     // Seconds until the next code while the rest of this window shows none; 0 otherwise.
@@ -46,14 +48,18 @@ public:
 
     // The page's clock tick: applies the rules and starts the current window's read when needed.
     Q_INVOKABLE int response_time_changed();
-    // Reads the token information on a worker when none runs; token_info_changed brings it.
+    // Reads the token information once, on a worker, after any request under way; token_info
+    // or token_info_hint bring the result. False when the information is known already.
     Q_INVOKABLE bool async_query_token_info();
+    // The dialog closed: an information read not yet started never starts.
+    Q_INVOKABLE void drop_token_info_query();
     // Returns at once; the switch runs on a worker and press_mode_finished brings its result.
     // A request while one is pending is ignored: its result is the one that will come.
     Q_INVOKABLE void request_press_mode(bool on);
 
-    // For the controller, not QML: asks on a worker whether the token still answers; key_gone
-    // follows when it does not. While a request uses the token, that request's own failure decides.
+    // For the controller, not QML: asks on a worker whether the token is still there; key_gone
+    // follows when it is not. While a request uses the token, the check follows it (and is not
+    // needed when that request fails for a lost token: its own key_lost brings one).
     void check_connection();
     // Requests started so far, and whether the last tick's or information read still runs:
     // a driver can tell whether a tick started one and wait for it instead of guessing.
@@ -70,12 +76,14 @@ public:
     void set_digits(int value);
     QString token_info() const;
     void set_token_info(const QString& value);
+    QString token_info_hint() const;
     bool press_mode_pending() const;
     int seconds_left() const;
     int next_code_in() const;
 
 signals:
     void token_info_changed();
+    void token_info_hint_changed();
     void serial_num_changed();
     void otp_changed();
     void err_msg_changed();
@@ -97,22 +105,31 @@ private:
     // What a code read brings back to the GUI thread.
     struct ReadResult {
         std::optional<Bytes> serial;
-        KeyOutcome outcome = KeyOutcome::Done;
+        token::Status outcome = token::Status::Done;
         bool serial_failed = false;
         CodeRules::Code code;
     };
+    enum class InfoHint { None, Reading, PressPrompt, NotPressed, Failed, NoRecord };
 
-    void start_code_read(std::uint64_t window);
+    void start_code_read(std::int64_t window);
     void finish_code_read(const ReadResult& result);
-    void finish_info_read(const std::optional<Bytes>& serial, const std::vector<User>& users, bool lost);
-    void finish_press_mode(bool on, KeyOutcome outcome);
+    // Starts what was asked for while another request had the token.
+    void start_waiting_requests();
+    bool start_info_read();
+    void finish_info_read(const std::optional<Bytes>& serial, const token::Read<std::vector<User>>& users);
+    void finish_press_mode(bool on, token::Status outcome);
+    void set_info_hint(InfoHint hint);
+    void show_info_press_prompt();
+    // The steady-clock time at which the window ends, as the model's clock counts it.
+    token::Deadline end_of_window(std::int64_t window) const;
     void store_serial(const Bytes& serial);
     void show_press_prompt();
     void update_countdown(std::int64_t now_ms);
     // Runs on the GUI thread later, unless this object is gone by then.
     void post(std::function<void()> action);
+    // A worker's result: posted once the worker has let go of the key.
+    std::function<void()> deliver(std::function<void()> action);
 
-    const int step_seconds = 30;
     Clock clock;
     CodeRules rules;
     Bytes serial_bytes;
@@ -122,6 +139,11 @@ private:
     int seconds_left_value = 0;
     int next_code_in_value = 0;
     QTimer press_prompt_timer;
+    QTimer info_prompt_timer;
+    InfoHint info_hint = InfoHint::None;
+    bool info_wanted = false;
+    bool info_running = false;
+    bool check_wanted = false;
     std::mutex posted_mutex;
     std::vector<std::function<void()>> posted;
     std::unique_ptr<KeyWorkers> workers;

@@ -29,6 +29,16 @@ void KeyNoObjectException::raise() const
     throw *this;
 }
 
+void KeyBusyException::raise() const
+{
+    throw *this;
+}
+
+void KeyTimeoutException::raise() const
+{
+    throw *this;
+}
+
 void throw_exp_print_line(const KeyException& e, const char* file, int line)
 {
     LOG(INFO) << "Key Exception (" << e.what() << ") occurs at " << file << ":" << line;

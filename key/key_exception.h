@@ -33,6 +33,21 @@ public:
     [[noreturn]] void raise() const override;
 };
 
+// The token is busy with another program's request (U2F HID CHANNEL_BUSY): it is there and
+// may well answer the next request.
+class KeyBusyException : public KeyException {
+public:
+    using KeyException::KeyException;
+    [[noreturn]] void raise() const override;
+};
+
+// No answer came before the request's deadline; the request was abandoned on the token.
+class KeyTimeoutException : public KeyException {
+public:
+    using KeyException::KeyException;
+    [[noreturn]] void raise() const override;
+};
+
 // Logs the exception with the raising site, then throws it as its own class.
 [[noreturn]] void throw_exp_print_line(const KeyException& e, const char* file, int line);
 

@@ -1,6 +1,7 @@
 #include "u2f_usbkey.h"
 
 #include "key_exception.h"
+#include "otp_window.h"
 #include "u2f_packet.h"
 
 #include <easylogging++.h>
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <limits>
 #include <random>
 
 namespace {
@@ -16,10 +18,32 @@ constexpr std::size_t kNoncePosition = 7;
 constexpr std::size_t kNonceSize = 8;
 constexpr std::size_t kChannelPosition = kNoncePosition + kNonceSize;
 constexpr int kContinuationTimeoutMs = 2000;
-constexpr std::int64_t kTimeStep = 30;
-
+constexpr std::uint8_t kErrorChannelBusy = 0x06;
 
 using Clock = std::chrono::steady_clock;
+
+Bytes fresh_nonce()
+{
+    std::random_device entropy;
+    std::mt19937 engine(entropy());
+    std::uniform_int_distribution<int> byte(0, 255);
+    Bytes nonce(kNonceSize);
+    for (std::uint8_t& value : nonce)
+        value = static_cast<std::uint8_t>(byte(engine));
+    return nonce;
+}
+
+std::uint8_t error_code(const U2FUsbKey::Report& report, std::size_t count)
+{
+    return count > u2f::kInitHeaderSize ? report[u2f::kInitHeaderSize] : 0;
+}
+
+int milliseconds_until(Clock::time_point deadline)
+{
+    // Rounded up, so the read never ends before the deadline.
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return static_cast<int>(std::clamp<long long>(left, 0, std::numeric_limits<int>::max()));
+}
 
 [[noreturn]] void raise_access_failure()
 {
@@ -30,7 +54,9 @@ using Clock = std::chrono::steady_clock;
 // request may well work, so this is no access failure.
 [[noreturn]] void raise_error_answer(const U2FUsbKey::Report& report, std::size_t count)
 {
-    const std::uint8_t code = count > u2f::kInitHeaderSize ? report[u2f::kInitHeaderSize] : 0;
+    const std::uint8_t code = error_code(report, count);
+    if (code == kErrorChannelBusy)
+        THROW_KEY_EXCEPTION(KeyBusyException("U2F error answer: " + u2f::error_text(code)));
     THROW_KEY_EXCEPTION(KeyException("U2F error answer: " + u2f::error_text(code)));
 }
 
@@ -45,20 +71,16 @@ void U2FUsbKey::allocate_channel(std::uint8_t* channel)
     LOG(INFO) << "Allocate Channel";
     std::fill(channel, channel + u2f::kChannelSize, 0xFF);
 
-    std::random_device entropy;
-    std::mt19937 engine(entropy());
-    std::uniform_int_distribution<int> byte(0, 255);
     Bytes request = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, u2f::kCommandInit, 0x00, kNonceSize};
-    for (std::size_t i = 0; i < kNonceSize; ++i)
-        request.push_back(static_cast<std::uint8_t>(byte(engine)));
+    const Bytes nonce = fresh_nonce();
+    request.insert(request.end(), nonce.begin(), nonce.end());
 
     Bytes response;
     send_command(request.data(), static_cast<std::uint32_t>(request.size()), response);
     if (response.size() < kChannelPosition + u2f::kChannelSize)
         THROW_KEY_EXCEPTION(KeyAccessException("U2F INIT answer is too short"));
 
-    const auto nonce = request.begin() + 8;
-    if (!std::equal(nonce, request.end(), response.begin() + kNoncePosition)) {
+    if (!std::equal(nonce.begin(), nonce.end(), response.begin() + kNoncePosition)) {
         LOG(ERROR) << "[Error detail]: Allocate channel";
         LOG(ERROR) << bytes_to_hex(request);
         LOG(ERROR) << bytes_to_hex(response);
@@ -74,16 +96,21 @@ void U2FUsbKey::prepare_header(std::uint8_t** header)
     allocate_channel(channel);
 
     // The SELECT answer is not examined: a refusal shows in the answer to the command itself.
+    Bytes scratch;
+    send_select(channel, scratch);
+
+    std::copy_n(channel, u2f::kChannelSize, *header + 1);
+    (*header)[5] = u2f::kCommandMsg;
+}
+
+void U2FUsbKey::send_select(const std::uint8_t* channel, Bytes& response)
+{
     Report select{};
     std::copy_n(channel, u2f::kChannelSize, select.begin() + 1);
     select[5] = u2f::kCommandMsg;
     select[7] = static_cast<std::uint8_t>(kSelectApdu.size());
     std::copy(kSelectApdu.begin(), kSelectApdu.end(), select.begin() + 8);
-    Bytes scratch;
-    send_command(select.data(), static_cast<std::uint32_t>(8 + kSelectApdu.size()), scratch);
-
-    std::copy_n(channel, u2f::kChannelSize, *header + 1);
-    (*header)[5] = u2f::kCommandMsg;
+    send_command(select.data(), static_cast<std::uint32_t>(8 + kSelectApdu.size()), response);
 }
 
 void U2FUsbKey::send_command(const std::uint8_t* data, std::uint32_t length, Bytes& response)
@@ -114,9 +141,11 @@ void U2FUsbKey::send_command(const std::uint8_t* data, std::uint32_t length, Byt
 std::size_t U2FUsbKey::read_first_report(Report& report, const std::uint8_t* channel, std::uint8_t command,
                                          int& skipped)
 {
-    // No time limit: the token may wait for its button. hid_cancel ends the wait.
+    // Without a deadline no time limit: the token may wait for its button. hid_cancel ends the wait.
     for (;;) {
-        const int count = hidaccess::hid_read(handle, report.data(), report.size());
+        const int count = read_report(report);
+        if (count == 0)
+            abandon(channel);
         if (count < 0)
             raise_access_failure();
         if (static_cast<std::size_t>(count) < u2f::kInitHeaderSize)
@@ -124,17 +153,44 @@ std::size_t U2FUsbKey::read_first_report(Report& report, const std::uint8_t* cha
         const u2f::PacketKind kind = u2f::classify(report.data(), channel, command);
         if (kind == u2f::PacketKind::Answer)
             return static_cast<std::size_t>(count);
-        if (kind == u2f::PacketKind::Error && command != u2f::kCommandInit)
+        // Another program's INIT may draw an ERROR on the shared broadcast channel too; only
+        // "busy" says something of the token itself.
+        if (kind == u2f::PacketKind::Error &&
+            (command != u2f::kCommandInit || error_code(report, static_cast<std::size_t>(count)) == kErrorChannelBusy))
             raise_error_answer(report, static_cast<std::size_t>(count));
         ++skipped;
     }
+}
+
+int U2FUsbKey::read_report(Report& report)
+{
+    if (!answer_deadline)
+        return hidaccess::hid_read(handle, report.data(), report.size());
+    return hidaccess::hid_read_timeout(handle, report.data(), report.size(), milliseconds_until(*answer_deadline));
+}
+
+void U2FUsbKey::abandon(const std::uint8_t* channel)
+{
+    // Nobody waits for the echo: the token handles reports in order, so the resynchronisation
+    // is done before it sees the next request, and the echo on this channel is skipped there.
+    if (!std::all_of(channel, channel + u2f::kChannelSize, [](std::uint8_t byte) { return byte == 0xFF; })) {
+        Bytes init = {0x00, channel[0], channel[1], channel[2], channel[3], u2f::kCommandInit, 0x00, kNonceSize};
+        const Bytes nonce = fresh_nonce();
+        init.insert(init.end(), nonce.begin(), nonce.end());
+        if (hidaccess::hid_write(handle, init.data(), init.size()) < 0)
+            raise_access_failure();
+        LOG(INFO) << "No answer in time; the request's channel was resynchronised";
+    }
+    THROW_KEY_EXCEPTION(KeyTimeoutException("U2F usb key: no answer in time"));
 }
 
 void U2FUsbKey::read_continuations(Bytes& response, std::size_t expected, const std::uint8_t* channel,
                                    std::uint8_t command, int& skipped)
 {
     // One limit for the whole rest of the message, however many reports keep coming.
-    const auto deadline = Clock::now() + std::chrono::milliseconds(kContinuationTimeoutMs);
+    auto deadline = Clock::now() + std::chrono::milliseconds(kContinuationTimeoutMs);
+    if (answer_deadline)
+        deadline = std::min(deadline, *answer_deadline);
     Report report{};
     while (response.size() < expected) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -164,11 +220,7 @@ void U2FUsbKey::cal_hcode(const Bytes& serial, Bytes& response, std::optional<st
                                   : std::chrono::duration_cast<std::chrono::seconds>(
                                         std::chrono::system_clock::now().time_since_epoch())
                                         .count();
-    // Floor division: times before 1970 must not round towards the next step.
-    std::int64_t steps = now / kTimeStep;
-    if (now % kTimeStep < 0)
-        --steps;
-    const auto counter = static_cast<std::uint64_t>(steps);
+    const auto counter = static_cast<std::uint64_t>(otp_window::window_at(now * 1000));
     Bytes counter_bytes(8);
     for (int i = 0; i < 8; ++i)
         counter_bytes[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(counter >> (56 - 8 * i));

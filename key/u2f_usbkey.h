@@ -3,10 +3,8 @@
 #include "usbkey.h"
 
 #include <array>
-#include <cstdint>
-
-#include <array>
 #include <cstddef>
+#include <cstdint>
 
 // ISO 7816-4 SELECT by name of the token's OTP application, sent in MSG before every command.
 inline constexpr std::array<std::uint8_t, 14> kSelectApdu = {
@@ -28,8 +26,14 @@ public:
     void switch_press_mode(bool on) override;
 
     void allocate_channel(std::uint8_t* channel);
+    // SELECT of the OTP application on an allocated channel; response as send_command gives it.
+    void send_select(const std::uint8_t* channel, Bytes& response);
 
 private:
+    // The next input report, waiting no longer than the deadline; 0 when it passed.
+    int read_report(Report& report);
+    // Resynchronises the request's channel, so the token drops it, and raises KeyTimeoutException.
+    [[noreturn]] void abandon(const std::uint8_t* channel);
     // Both skip what is not this exchange's (another channel, KEEPALIVE) and raise on an
     // ERROR packet on its channel. channel and command are those of the request.
     std::size_t read_first_report(Report& report, const std::uint8_t* channel, std::uint8_t command, int& skipped);

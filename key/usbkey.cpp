@@ -49,13 +49,24 @@ void UsbKey::combine_send(ProtocolBody& body, Bytes& data, Bytes& code)
     LOG(INFO) << "-> Response package hex is ";
     LOG(INFO) << bytes_to_hex(response);
 
+    split_answer(response, header != nullptr, data, code);
+    LOG(INFO) << "-> Parsed response:";
+    LOG(INFO) << bytes_to_hex(data);
+    LOG(INFO) << "-> Response code:";
+    LOG(INFO) << bytes_to_hex(code);
+
+    check_resp_code(code);
+}
+
+void UsbKey::split_answer(const Bytes& response, bool framed, Bytes& data, Bytes& code)
+{
     // The payload (data, then the status word) follows the length that counts it: with the
     // U2F header both bytes of its byte count, else one byte.
-    const std::size_t offset = header != nullptr ? 6 : 1;
+    const std::size_t offset = framed ? 6 : 1;
     if (response.size() <= offset)
         THROW_KEY_EXCEPTION(KeyAccessException("Malformed key response: no length byte"));
     const std::size_t length =
-        header != nullptr ? static_cast<std::size_t>(response[offset - 1]) << 8 | response[offset] : response[offset];
+        framed ? static_cast<std::size_t>(response[offset - 1]) << 8 | response[offset] : response[offset];
     if (length < 2)
         THROW_KEY_EXCEPTION(KeyAccessException("Malformed key response: no status word"));
     if (response.size() < offset + 1 + length)
@@ -64,13 +75,7 @@ void UsbKey::combine_send(ProtocolBody& body, Bytes& data, Bytes& code)
     const auto payload = response.begin() + static_cast<std::ptrdiff_t>(offset + 1);
     const auto status = payload + static_cast<std::ptrdiff_t>(length - 2);
     data.assign(payload, status);
-    LOG(INFO) << "-> Parsed response:";
-    LOG(INFO) << bytes_to_hex(data);
     code.assign(status, status + 2);
-    LOG(INFO) << "-> Response code:";
-    LOG(INFO) << bytes_to_hex(code);
-
-    check_resp_code(code);
 }
 
 void UsbKey::prepare_header(std::uint8_t** header)

@@ -4,6 +4,7 @@
 #include "hid_access.h"
 #include "protocol_body.h"
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -19,6 +20,8 @@ struct User {
 // concurrent use: its owner serialises every call.
 class UsbKey {
 public:
+    using Clock = std::chrono::steady_clock;
+
     explicit UsbKey(hidaccess::hid_device* handle);
     virtual ~UsbKey();
     UsbKey(const UsbKey&) = delete;
@@ -36,6 +39,10 @@ public:
     // Leaves *header null: the frame goes out without a transport header.
     virtual void prepare_header(std::uint8_t** header);
     virtual void check_resp_code(const Bytes& code);
+    // Splits a response message into its data and status word; framed: with the U2F header,
+    // whose two count bytes give the payload's length. Raises KeyAccessException for a message
+    // that does not hold what its length says.
+    static void split_answer(const Bytes& response, bool framed, Bytes& data, Bytes& code);
     // A write took effect only when the token said 90 00; check_resp_code lets status words
     // it does not know pass, which is right for a read's data but not for a write.
     static void check_write_resp_code(const Bytes& code);
@@ -51,6 +58,11 @@ public:
     // For shutting a key down, not for retrying.
     void cancel();
 
+    // Every exchange from now on ends by this time: an answer that has not come by then is
+    // abandoned with KeyTimeoutException. None: the token may take as long as it likes.
+    void set_deadline(std::optional<Clock::time_point> deadline) { answer_deadline = deadline; }
+
 protected:
     hidaccess::hid_device* handle;
+    std::optional<Clock::time_point> answer_deadline;
 };

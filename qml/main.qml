@@ -341,21 +341,17 @@ ApplicationWindow {
             objectName: "dialog_token_info"
 
             readonly property string token_info: window.has_otp_status() ? otp_status.token_info : ""
+            readonly property string hint: window.has_otp_status() ? otp_status.token_info_hint : ""
 
             titleText: qsTr("Token Info")
-            onToken_infoChanged: {
-                if (token_info !== "")
-                    timer_token_info.stop()
-            }
+            // One read, bounded by the model; reopening the dialog asks again.
             onOpened: {
-                if (token_info === "") {
-                    window.call_page("disable_otp_timer")
-                    timer_token_info.start()
-                }
+                if (window.has_otp_status())
+                    otp_status.async_query_token_info()
             }
             onClosed: {
-                window.call_page("enable_otp_timer")
-                timer_token_info.stop()
+                if (window.has_otp_status())
+                    otp_status.drop_token_info_query()
             }
 
             // Selectable, so that the serial number can be copied.
@@ -364,7 +360,8 @@ ApplicationWindow {
                 selectByMouse: true
                 selectByKeyboard: true
                 activeFocusOnTab: true
-                // The hint waits for the user's press: a screen reader says it at once.
+                // A hint asks for the user's press or says why there is no information: a
+                // screen reader says it at once.
                 Accessible.role: dialog_token_info.token_info === "" ? Accessible.Notification : Accessible.StaticText
                 Accessible.name: text
                 // Read-only text hides its cursor; with the keyboard here, it shows where it is.
@@ -373,21 +370,7 @@ ApplicationWindow {
                 font.pixelSize: 15
                 horizontalAlignment: Text.AlignLeft
                 color: dialog_token_info.token_info === "" ? "red" : "black"
-                text: dialog_token_info.token_info === ""
-                      ? qsTr("If you are in Press Mode, \nthe key requires press to get token info")
-                      : dialog_token_info.token_info
-            }
-
-            Timer {
-                id: timer_token_info
-                objectName: "timer_token_info"
-                interval: 300
-                repeat: true
-                running: false
-                onTriggered: {
-                    if (window.has_otp_status())
-                        otp_status.async_query_token_info()
-                }
+                text: dialog_token_info.token_info !== "" ? dialog_token_info.token_info : dialog_token_info.hint
             }
         }
 

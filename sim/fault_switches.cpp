@@ -53,6 +53,12 @@ void SimToken::pad_next_answer(std::size_t extra_bytes)
     padding = extra_bytes;
 }
 
+void SimToken::pad_next_select(std::size_t extra_bytes)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    select_padding = extra_bytes;
+}
+
 void SimToken::shorten_next_report(std::size_t length)
 {
     std::lock_guard<std::mutex> lock(mutex);
@@ -82,6 +88,12 @@ void SimToken::delay_next_continuation(Milliseconds delay)
 {
     std::lock_guard<std::mutex> lock(mutex);
     continuation_delay = delay;
+}
+
+void SimToken::hang_next_command(Milliseconds resync_takes)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    hang_next = resync_takes;
 }
 
 void SimToken::send_foreign_init_answer_before_next()

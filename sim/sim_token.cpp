@@ -152,6 +152,7 @@ void SimToken::power_cycle()
     scheduled.clear();
     readers.clear();
     wait.reset();
+    hang.reset();
     button_pressed = false;
     queue_changed.notify_all();
 }
@@ -166,6 +167,8 @@ void SimToken::settle(Clock::time_point now) const
             finish_wait(ended, ended.pressed(), ended.ends());
         }
     }
+    if (hang && hang->resynchronised && *hang->resynchronised <= now)
+        hang.reset();
     deliver(now);
 }
 

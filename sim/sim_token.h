@@ -31,8 +31,10 @@ using Milliseconds = std::chrono::milliseconds;
 
 // A software token that speaks FIDO U2F HID on 64-byte reports and the OTP application
 // inside MSG. Like a real one it handles one transaction at a time: while a command waits
-// for the button, MSG on any channel gets ERROR CHANNEL_BUSY. Thread-safe: the host side
-// reads and writes from a worker while a test presses the button, unplugs it or injects faults.
+// for the button or hangs, every request on another channel, broadcast INIT included, gets
+// ERROR CHANNEL_BUSY, and only INIT on the busy channel drops that command. Thread-safe: the
+// host side reads and writes from a worker while a test presses the button, unplugs it or
+// injects faults.
 class SimToken {
 public:
     SimToken();
@@ -57,10 +59,14 @@ public:
     void lie_next_length(std::uint8_t length);        // next MSG answer: this U2F byte count low byte, data unchanged
     void drop_next_continuation();                    // next multi-report answer: every continuation report is lost
     void pad_next_answer(std::size_t extra_bytes);    // next MSG answer: data grows by this many bytes before the status word
+    void pad_next_select(std::size_t extra_bytes);    // the same for the next SELECT's answer
     void shorten_next_report(std::size_t length);     // next report read by the host is cut to this many bytes
     void queue_stale_reports(int count);              // junk input reports waiting before the next request
     void set_refuse_select(bool refuse);              // SELECT answers 6A 82 and the channel stays unselected
     void delay_next_continuation(Milliseconds delay); // next multi-report answer: its continuation reports come this much later
+    // Next application command is taken and never answered; the token stays busy with its channel
+    // until INIT there resynchronises it, whose answer then comes resync_takes later.
+    void hang_next_command(Milliseconds resync_takes = Milliseconds{0});
 
     // Traffic nobody asked for, as other programs using the same token cause it.
     void send_foreign_init_answer_before_next();      // next INIT answer is preceded by one for another program (another nonce)
@@ -79,7 +85,7 @@ public:
 
     // Device side, for the bus. Every reader (an open handle) gets its own copy of each input
     // report. write_report takes what the bus accepted: report id 0 and 64 bytes. A power
-    // cycle clears channels, queued reports and the pending wait.
+    // cycle clears channels, queued reports and the pending wait or hang.
     int open_reader();
     void close_reader(int reader);
     int write_report(const std::uint8_t* report, std::size_t length);
@@ -129,6 +135,11 @@ private:
         bool pressed() const { return auto_press && *auto_press <= deadline; }
         Clock::time_point ends() const { return pressed() ? *auto_press : deadline; }
     };
+    struct Hang {
+        std::uint32_t channel = 0;
+        Milliseconds resync_takes{0};
+        std::optional<Clock::time_point> resynchronised;  // when the INIT echo goes out and the token is free
+    };
 
     // U2F HID transport (u2f_transport.cpp).
     void receive_init(const u2f::Packet& packet, Clock::time_point now);
@@ -137,13 +148,17 @@ private:
     void answer_init(std::uint32_t reply_channel, const Bytes& nonce, std::uint32_t new_channel, Clock::time_point now);
     void answer_msg(Channel& channel, const Bytes& command, Clock::time_point now);
     void answer_error(std::uint32_t channel, std::uint8_t error, Clock::time_point now);
+    std::optional<std::uint32_t> busy_channel() const;
+    bool refuse_when_busy(std::uint32_t channel, Clock::time_point now);
+    Clock::time_point resynchronise(Clock::time_point now);
     Channel* find_channel(std::uint32_t id);
     std::uint32_t allocate_channel();
     AnswerFaults take_answer_faults();  // fault_switches.cpp
 
     // The press wait ends by itself (auto press, timeout) and is settled lazily by whichever
-    // call comes next, const ones included, as are keepalives and the hand-over of scheduled
-    // reports to the readers; so no timer thread, and what settling touches is mutable.
+    // call comes next, const ones included, as are the end of a late resynchronisation,
+    // keepalives and the hand-over of scheduled reports to the readers; so no timer thread,
+    // and what settling touches is mutable.
     void settle(Clock::time_point now) const;
     void send_keepalives(Clock::time_point until) const;
     void deliver(Clock::time_point now) const;
@@ -167,6 +182,7 @@ private:
     mutable std::deque<QueuedReport> scheduled;  // ordered by available time, not yet with the readers
     mutable ReportFanout readers;
     mutable std::optional<PressWait> wait;
+    mutable std::optional<Hang> hang;
     mutable bool drop_continuation = false;
     mutable std::optional<Milliseconds> continuation_delay;
 
@@ -182,7 +198,9 @@ private:
     std::optional<std::pair<std::uint8_t, std::uint8_t>> forced_status;
     std::optional<std::uint8_t> lied_length;
     std::size_t padding = 0;
+    std::size_t select_padding = 0;
     std::optional<std::size_t> short_report;
+    std::optional<Milliseconds> hang_next;  // its resync_takes
     bool foreign_init_answer = false;
     bool foreign_answer = false;
     bool keepalive_during_press = false;

@@ -68,6 +68,8 @@ int SimToken::write_report(const std::uint8_t* report, std::size_t length)
 
 void SimToken::receive_init(const u2f::Packet& packet, Clock::time_point now)
 {
+    if (refuse_when_busy(packet.channel, now))
+        return;
     if (packet.channel == u2f::kBroadcastChannel) {
         if (packet.command != u2f::kCommandInit)
             answer_error(packet.channel, u2f::kErrorInvalidChannel, now);
@@ -131,7 +133,9 @@ void SimToken::receive_continuation(const u2f::Packet& packet, Clock::time_point
         return;
     const Reassembly complete = std::move(request);
     channel->pending.reset();
-    dispatch(*channel, complete.command, complete.data, now);
+    // Begun before another channel made the token busy.
+    if (!refuse_when_busy(channel->id, now))
+        dispatch(*channel, complete.command, complete.data, now);
 }
 
 void SimToken::dispatch(Channel& channel, std::uint8_t command, const Bytes& payload, Clock::time_point now)
@@ -142,14 +146,14 @@ void SimToken::dispatch(Channel& channel, std::uint8_t command, const Bytes& pay
         if (payload.size() != kNonceSize)
             answer_error(channel.id, u2f::kErrorInvalidLength, now);
         else
-            answer_init(channel.id, payload, channel.id, now);
+            answer_init(channel.id, payload, channel.id, resynchronise(now));
         break;
     case u2f::kCommandPing:
         queue_answer(u2f::frame_answer(channel.id, u2f::kCommandPing, payload), now);
         break;
     case u2f::kCommandMsg:
-        // One transaction at a time, device-wide.
-        if (wait)
+        // Other channels were refused already; the busy one waits too, only INIT cuts its command short.
+        if (busy_channel())
             answer_error(channel.id, u2f::kErrorChannelBusy, now);
         else
             answer_msg(channel, payload, now);
@@ -185,7 +189,8 @@ void SimToken::answer_msg(Channel& channel, const Bytes& command, Clock::time_po
             status = iso::kNotFound;
         if (status == iso::kSuccess)
             channel.selected = true;
-        queue_msg_answer(channel.id, iso::status_only(status), AnswerFaults{}, now);
+        queue_msg_answer(channel.id, iso::status_only(status), AnswerFaults{std::nullopt, std::exchange(select_padding, 0)},
+                         now);
         return;
     }
 
@@ -202,6 +207,11 @@ void SimToken::answer_msg(Channel& channel, const Bytes& command, Clock::time_po
         return;
     }
     commands_received.push_back(command);
+    if (hang_next) {
+        hang = Hang{channel.id, *hang_next, std::nullopt};
+        hang_next.reset();
+        return;
+    }
     if (forced_status) {
         queue_msg_answer(channel.id, Bytes{forced_status->first, forced_status->second}, faults, now);
         forced_status.reset();
@@ -226,6 +236,36 @@ void SimToken::answer_msg(Channel& channel, const Bytes& command, Clock::time_po
 void SimToken::answer_error(std::uint32_t channel, std::uint8_t error, Clock::time_point now)
 {
     queue_answer(u2f::frame_answer(channel, u2f::kCommandError, Bytes{error}), now);
+}
+
+std::optional<std::uint32_t> SimToken::busy_channel() const
+{
+    if (wait)
+        return wait->channel;
+    if (hang)
+        return hang->channel;
+    return std::nullopt;
+}
+
+// One transaction at a time, device-wide.
+bool SimToken::refuse_when_busy(std::uint32_t channel, Clock::time_point now)
+{
+    const std::optional<std::uint32_t> busy = busy_channel();
+    if (!busy || *busy == channel)
+        return false;
+    answer_error(channel, u2f::kErrorChannelBusy, now);
+    return true;
+}
+
+// INIT reaches here only on the busy channel, if any: it drops that command, whose answer never
+// comes. Returns when the INIT echo goes out.
+SimToken::Clock::time_point SimToken::resynchronise(Clock::time_point now)
+{
+    wait.reset();
+    if (!hang)
+        return now;
+    hang->resynchronised = now + hang->resync_takes;
+    return *hang->resynchronised;
 }
 
 SimToken::Channel* SimToken::find_channel(std::uint32_t id)

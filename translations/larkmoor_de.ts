@@ -22,6 +22,34 @@ click the Rescan button!</source>
 Stecken Sie ihn neu ein und
 klicken Sie auf „Neu suchen“!</translation>
     </message>
+    <message>
+        <source>Reading the key…</source>
+        <translation>Der Token wird gelesen …</translation>
+    </message>
+    <message>
+        <source>If you are in Press Mode, 
+the key requires press to get token info</source>
+        <translation>Im Tastendruckmodus zeigt der Token
+seine Daten erst nach Tastendruck.</translation>
+    </message>
+    <message>
+        <source>The key was not pressed in time.
+Open Token Info again to retry.</source>
+        <translation>Die Taste wurde nicht rechtzeitig gedrückt.
+Öffnen Sie „Token-Info“ erneut.</translation>
+    </message>
+    <message>
+        <source>Failed to read the key.
+Open Token Info again to retry.</source>
+        <translation>Der Token konnte nicht gelesen werden.
+Öffnen Sie „Token-Info“ erneut.</translation>
+    </message>
+    <message>
+        <source>The key has no record
+for its serial number.</source>
+        <translation>Der Token hat keinen Eintrag
+für seine Seriennummer.</translation>
+    </message>
 </context>
 <context>
     <name>TitleDialog</name>
@@ -141,12 +169,6 @@ klicken Sie auf „Neu suchen“!</translation>
     <message>
         <source>Token Info</source>
         <translation>Token-Info</translation>
-    </message>
-    <message>
-        <source>If you are in Press Mode, 
-the key requires press to get token info</source>
-        <translation>Im Tastendruckmodus zeigt der Token
-seine Daten erst nach Tastendruck.</translation>
     </message>
     <message>
         <source>Preferences</source>

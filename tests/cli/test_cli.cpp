@@ -119,7 +119,8 @@ TEST_F(Cli, CodeAsOathtoolComputesIt)
           std::tuple{sim::OtpHash::Sha256, "sha256", "12345678901234567890123456789012", 8}}) {
         auto token = std::make_shared<sim::SimToken>();
         token->add_user({ascii("USER01"), sim::OtpAlgorithm::Totp, hash, ascii(secret), digits});
-        const int token_id = bus->plug(token);
+        // Listed after a collection that never answers, which discovery must pass over.
+        const int token_id = bus->plug(token, 0x096E, 0x0858, {kVendorPage, sim::SimCollection{}});
         for (std::int64_t time : {59LL, 1111111109LL, 1000000270LL, 20000000000LL}) {
             SCOPED_TRACE(std::string(name) + " at " + std::to_string(time));
             at_time(time);
@@ -284,9 +285,12 @@ TEST_F(Cli, DoctorNamesWhatKeepsTheTokenFromWorking)
          [](sim::SimToken& token) { token.answer_next_command_with(0x69, 0x85); }, 3,
          {"[problem] The token does not answer get-active (resp_code exception: Conditions not satisfied)"}},
         {"vendor page first, then a refused SELECT", {kVendorPage, sim::SimCollection{0xF1D0, 0x01, 2, true}},
-         [](sim::SimToken& token) { token.set_refuse_select(true); }, 2,
-         {"[problem] #0 opens before any FIDO collection",
+         [](sim::SimToken& token) { token.set_refuse_select(true); }, 3,
+         {"[note] #0: other collection", "[ok] Larkmoor uses #1, the FIDO collection.",
           "[problem] The token refuses to select its OTP application (status 0x6A82)"}},
+        // The status word is found by both bytes of the answer's length.
+        {"long SELECT answer", {sim::SimCollection{}}, [](sim::SimToken& token) { token.pad_next_select(300); }, 0,
+         {"[ok] The token selects its OTP application."}},
         {"no FIDO collection", {kKeyboard}, none, 2, {"[problem] The token lists no FIDO collection"}},
         {"refused, nothing granted", {kRefusing}, none, 2,
          {"[problem] #0 cannot be opened: permission denied.", "[problem] No udev rule gives vendor 096e",

@@ -11,7 +11,7 @@ constexpr std::int64_t kStart = kWindow * 30000;
 
 CodeRules::Code code_of(std::int64_t window, std::uint32_t value = 81804)
 {
-    return {value, 6, static_cast<std::uint64_t>(window)};
+    return {value, 6, static_cast<std::int64_t>(window)};
 }
 
 }  // namespace
@@ -48,14 +48,14 @@ TEST(CodeRules, LateAnswersAreDroppedAndTheCurrentWindowIsWanted)
     const std::int64_t next = kStart + 30000 + 200;
     EXPECT_FALSE(rules.offer(code_of(kWindow), next));
     EXPECT_FALSE(rules.code().has_value());
-    EXPECT_EQ(rules.wanted_window(next), std::optional<std::uint64_t>(kWindow + 1));
+    EXPECT_EQ(rules.wanted_window(next), std::optional<std::int64_t>(kWindow + 1));
     EXPECT_TRUE(rules.offer(code_of(kWindow + 1, 0), next));
     // A code of 0 is a code.
     EXPECT_TRUE(rules.code().has_value());
     EXPECT_FALSE(rules.wanted_window(next + 1000).has_value());
     // An answer from an earlier window never replaces the current one's.
     EXPECT_FALSE(rules.offer(code_of(kWindow), next + 1000));
-    EXPECT_EQ(rules.code()->window, static_cast<std::uint64_t>(kWindow + 1));
+    EXPECT_EQ(rules.code()->window, static_cast<std::int64_t>(kWindow + 1));
     EXPECT_FALSE(rules.tick(next + 27000));
     EXPECT_TRUE(rules.tick(next + 28000));
 }
@@ -92,5 +92,5 @@ TEST(CodeRules, PromptAndMessages)
     rules.read_failed(Message::KeyLostRescan);
     EXPECT_FALSE(rules.code().has_value());
     EXPECT_EQ(rules.message(), Message::KeyLostRescan);
-    EXPECT_EQ(rules.wanted_window(kStart + 100), std::optional<std::uint64_t>(kWindow));
+    EXPECT_EQ(rules.wanted_window(kStart + 100), std::optional<std::int64_t>(kWindow));
 }

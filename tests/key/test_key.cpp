@@ -325,7 +325,7 @@ TEST_F(Scripted, RequestOnTheWire)
     }
     // An ERROR between the reports of one answer is the token's refusal, not a wait for the rest.
     io->command_answer = {ScriptedIo::msg(Bytes(57, 0x30), 100), cat({{1, 2, 3, 4, 0xBF, 0x00, 0x01, 0x06}, Bytes(56, 0)})};
-    EXPECT_EQ(thrown([&] { key()->op_get_active(serial); }), as<KeyException>("U2F error answer: CHANNEL_BUSY (6)"));
+    EXPECT_EQ(thrown([&] { key()->op_get_active(serial); }), as<KeyBusyException>("U2F error answer: CHANNEL_BUSY (6)"));
     // An INIT answer of the nonce alone: no channel is read from past its end.
     io->command_answer.clear();
     io->init_length = 8;

@@ -72,7 +72,7 @@ TEST_F(KeySim, BusyChannelIsAKeyError)
         key->op_get_active(data);
         ADD_FAILURE() << "nothing was thrown";
     } catch (const KeyException& e) {
-        EXPECT_EQ(typeid(e), typeid(KeyException));
+        EXPECT_EQ(typeid(e), typeid(KeyBusyException));
         EXPECT_STREQ(e.what(), "U2F error answer: CHANNEL_BUSY (6)");
     }
     EXPECT_TRUE(key->is_connected());
