@@ -5,9 +5,11 @@
 #include "hid_interface_path.h"
 #include "log_capture.h"
 #include "main_frame.h"
+#include "otp.h"
 #include "otp_status.h"
 #include "sim_bus.h"
 #include "test_helpers.h"
+#include "token.h"
 
 #include <QQmlEngine>
 #include <QSignalSpy>
@@ -15,6 +17,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
 
 using namespace std::chrono_literals;
 
@@ -27,6 +30,14 @@ constexpr int kCode = 81804;
 constexpr int kNextCode = 50471;
 
 const QString kPressText = "Press the key to get the OTP!";
+
+// The demo secret's code of a window, as the token computes it.
+int code_of(std::int64_t window_start_ms)
+{
+    return static_cast<int>(sim::truncated_hmac(sim::OtpHash::Sha1, ascii("12345678901234567890"),
+                                                static_cast<std::uint64_t>(window_start_ms / 30000)) %
+                            1000000);
+}
 const QString kOtpAccessText = "Failed to access the key.\nRe-plug in the key and\nclick the Rescan button!";
 
 std::shared_ptr<sim::SimToken> make_token(const std::string& serial)
@@ -159,6 +170,67 @@ private slots:
         tick_until_at_token(*status);
         status.reset();
         QCOMPARE(sim->bus->open_handle_count(sim->token_id), 0);
+    }
+
+    // A read the token never answers ends with its window: its channel is resynchronised, the
+    // press prompt stays, and the next window's read starts at once; a switch asked for meanwhile
+    // runs then. A token busy with another program's request is no lost token.
+    void an_unanswered_read_ends_with_its_window_and_busy_is_not_lost()
+    {
+        QSignalSpy lost(status.get(), &OtpStatus::key_lost);
+        QSignalSpy finished(status.get(), &OtpStatus::press_mode_finished);
+        std::int64_t window = kWindowStart;
+        for (const bool switch_meanwhile : {false, true}) {
+            window += 30000;
+            now = window + 27800;
+            sim->token->hang_next_command();
+            tick_until_at_token(*status);
+            if (switch_meanwhile)
+                status->request_press_mode(false);
+            window += 30000;
+            now = window + 100;
+            QTRY_COMPARE_WITH_TIMEOUT(status->err_msg(), kPressText, 5000);
+            if (switch_meanwhile) {
+                QTRY_COMPARE(finished.count(), 1);
+                QCOMPARE(finished.at(0), (QVariantList{false, true}));
+                status->response_time_changed();
+            }
+            QTRY_COMPARE(status->otp(), code_of(window));
+        }
+
+        auto other = first_key();
+        sim->token->hang_next_command();
+        const std::size_t commands = sim->token->received_commands().size();
+        auto elsewhere = std::async(std::launch::async, [&other] {
+            return token::read_serial(*other, std::chrono::steady_clock::now() + 1s);
+        });
+        QTRY_VERIFY(sim->token->received_commands().size() > commands);
+        now = window + 30100;
+        status->response_time_changed();
+        QTRY_VERIFY(!status->is_worker_running());
+        QCoreApplication::processEvents();
+        QVERIFY(!status->code_shown() && status->err_msg().isEmpty());
+        elsewhere.get();
+        status->response_time_changed();
+        QTRY_COMPARE(status->otp(), code_of(window + 30000));
+        QCOMPARE(lost.count(), 0);
+    }
+
+    // A rescan's check asked for while a read holds the token follows it; an information read
+    // no longer wanted by then never starts.
+    void requests_asked_for_during_a_read_follow_it()
+    {
+        sim->token->set_answer_delay(300ms);
+        tick_until_at_token(*status);
+        status->check_connection();
+        QVERIFY(status->async_query_token_info());
+        status->drop_token_info_query();
+        QTRY_COMPARE(status->otp(), kCode);
+        QTRY_COMPARE(status->workers_started(), std::uint64_t{2});
+        QTRY_VERIFY(!status->is_worker_running());
+        QCoreApplication::processEvents();
+        QCOMPARE(status->workers_started(), std::uint64_t{2});
+        QCOMPARE(sim->token->received_commands().size(), std::size_t{2});
     }
 
     void press_mode_switches_wait_for_a_read_and_report_the_answer()

@@ -8,6 +8,7 @@
 #include "protocol_body.h"
 #include "raw_device_io.h"
 #include "test_helpers.h"
+#include "token.h"
 #include "usbkey.h"
 
 #include <gtest/gtest.h>
@@ -255,6 +256,20 @@ TEST_F(Scripted, AnswersAndTheirLog)
         EXPECT_EQ(got, digits);
         EXPECT_EQ(value, code);
     }
+}
+
+// What the window and the terminal get from a code read: a value no token gives (over 31 bits)
+// is a malformed answer, not a code; a code keeps its leading zeros; every serial byte is one
+// character.
+TEST_F(Scripted, TheLayersReadings)
+{
+    io->command_answer = {ScriptedIo::msg({0x00, 0x00, 10, 0x80, 0x00, 0x00, 0x00, 0x90, 0x00}, 9)};
+    const token::Read<token::Code> read = token::read_code(*key(), kSerial, 37037037, std::nullopt);
+    EXPECT_EQ(read.outcome.status, token::Status::Lost);
+    EXPECT_EQ(read.outcome.detail, "OTP value does not fit: 2147483648");
+    EXPECT_EQ(token::code_text({81804, 6, 0}), "081804");
+    EXPECT_EQ(token::code_text({12345678, 6, 0}), "12345678");
+    EXPECT_EQ(token::serial_text({'S', 0xE9, 0x7F, 0xC3}), "S\xC3\xA9\x7F\xC3\x83");
 }
 
 // A continuation lost while another program's reports keep coming: the rest of the answer has

@@ -3,8 +3,11 @@
 #include "hid.h"
 #include "hid_access.h"
 #include "key_exception.h"
+#include "oathtool.h"
+#include "otp_window.h"
 #include "sim_bus.h"
 #include "test_helpers.h"
+#include "token.h"
 #include "toolkit.h"
 
 #include <easylogging++.h>
@@ -80,6 +83,37 @@ TEST_F(KeySim, BusyChannelIsAKeyError)
     EXPECT_EQ(digits, 6);
 }
 
+// A request the token leaves unanswered ends at its deadline with the resynchronisation of its
+// channel, after which the token answers again; a token that takes its time over that is busy
+// meanwhile, not lost.
+TEST_F(KeySim, AnUnansweredRequestIsAbandonedOnTheToken)
+{
+    auto key = first_key();
+    const std::int64_t window = 37037037;  // 1111111110 s
+    for (const auto resync_takes : {0ms, 300ms}) {
+        SCOPED_TRACE(resync_takes.count());
+        token->hang_next_command(resync_takes);
+        const auto asked = std::chrono::steady_clock::now();
+        const token::Read<token::Code> hung = token::read_code(*key, serial, window, asked + 300ms);
+        EXPECT_EQ(hung.outcome.status, token::Status::NoAnswer);
+        EXPECT_GE(std::chrono::steady_clock::now() - asked, 300ms);
+        const Bytes last = token->received_reports().back();
+        const Bytes request = token->received_reports().at(token->received_reports().size() - 2);
+        EXPECT_EQ(Bytes(last.begin() + 1, last.begin() + 8),
+                  cat({Bytes(request.begin() + 1, request.begin() + 5), {0x86, 0x00, 0x08}}));
+
+        token::Read<token::Code> next = token::read_code(*key, serial, window, std::nullopt);
+        if (resync_takes > 0ms) {
+            EXPECT_EQ(next.outcome.status, token::Status::Busy);
+            std::this_thread::sleep_for(resync_takes);
+            next = token::read_code(*key, serial, window, std::nullopt);
+        }
+        ASSERT_TRUE(next.outcome.done()) << next.outcome.detail;
+        EXPECT_EQ(token::code_text(next.value),
+                  oathtool("--totp -d 6 --now @1111111110 " + hex(ascii("12345678901234567890"))));
+    }
+}
+
 // No time limit on the first report of an answer: a user may take a while to press.
 TEST_F(KeySim, ASlowPressIsWaitedFor)
 {
@@ -106,6 +140,16 @@ TEST_F(KeySim, Discovery)
     EXPECT_EQ(bus->open_handle_count(id), 1);
     keys.clear();
     EXPECT_EQ(bus->open_handle_count(id), 0);
+
+    // A collection on another page listed first, which never answers, is passed over; where no
+    // collection names its page, the first that opens is taken.
+    bus->unplug(id);
+    id = bus->plug(token, 0x096E, 0x0407, {sim::SimCollection{0xFF00, 0x01, 0, true}, sim::SimCollection{}});
+    const token::Read<Bytes> read = token::read_serial(*token::find(), std::chrono::steady_clock::now() + 2s);
+    EXPECT_EQ(read.value, serial) << read.outcome.detail;
+    bus->unplug(id);
+    id = bus->plug(token, 0x096E, 0x0407, {sim::SimCollection{0, 0, 0, false}, sim::SimCollection{0, 0, 1, true}});
+    EXPECT_NE(token::find(), nullptr);
 }
 
 // Whatever file the configuration names, the log goes to ours, in a folder and file that are
