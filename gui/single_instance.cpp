@@ -1,5 +1,7 @@
 #include "single_instance.h"
 
+#include <easylogging++.h>
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileDevice>
@@ -7,19 +9,23 @@
 #include <QLocalSocket>
 #include <QStandardPaths>
 #include <QThread>
+#include <QTimer>
 #include <QWindow>
 #include <QtGlobal>
 
+#include <algorithm>
 #include <iostream>
 #include <string>
 
 #ifndef Q_OS_WIN
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 namespace {
 
 constexpr int kConnectTimeoutMs = 500;
+constexpr int kRetryMs = 50;
 // How long a second start waits for the first, which holds the lock, to listen and answer:
 // it answers only once its window is loaded.
 constexpr int kHandOverMs = 10000;
@@ -55,6 +61,27 @@ QString private_folder()
     return folder;
 }
 
+// Frees a name to listen at, and says whether something that is no socket was in the way. A
+// socket, file or FIFO goes, as Qt's removeServer would take it; a folder only when empty, since
+// its content is not ours to delete.
+bool clear(const QString& endpoint)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(endpoint)
+    return false;  // a pipe's name is no file
+#else
+    const QByteArray path = QFile::encodeName(endpoint);
+    struct stat status {};
+    if (::lstat(path.constData(), &status) != 0)
+        return false;
+    if (S_ISDIR(status.st_mode))
+        ::rmdir(path.constData());
+    else
+        ::unlink(path.constData());
+    return !S_ISSOCK(status.st_mode);
+#endif
+}
+
 // The process the lock file names, 0 when it names none.
 qint64 lock_holder(const QLockFile& lock)
 {
@@ -87,6 +114,8 @@ SingleInstance::Claim SingleInstance::claim()
 #else
     const QString endpoint = dir.filePath(name);
 #endif
+    // The second name serves when something that cannot go lies under the first.
+    const QStringList endpoints{endpoint, endpoint + ".2"};
     lock_path = dir.filePath(name + ".lock");
     lock = std::make_unique<QLockFile>(lock_path);
     // Held as long as the window is open, so its age says nothing; a lock left by a copy
@@ -102,7 +131,7 @@ SingleInstance::Claim SingleInstance::claim()
             taken_over = true;
             continue;
         }
-        if (hand_over(endpoint)) {
+        if (hand_over(endpoints)) {
             std::cerr << "Larkmoor is already running; its window has been asked to come forward." << std::endl;
             return Claim::handed_over;
         }
@@ -119,10 +148,22 @@ SingleInstance::Claim SingleInstance::claim()
                   << " but does not answer; end it and start Larkmoor again." << std::endl;
         return Claim::failed;
     }
-    // We hold the lock, so anything left under the name is from a copy that did not end cleanly.
-    QLocalServer::removeServer(endpoint);
-    if (!server.listen(endpoint))
+    // We hold the lock, so nothing under the names is a live copy's.
+    bool in_way = false;
+    for (const QString& at : endpoints) {
+        in_way = clear(at) || in_way;
+        if (server.listen(at))
+            break;
+    }
+    if (!server.isListening())
         qWarning("Cannot listen for a second start: %s", qUtf8Printable(server.errorString()));
+    if (in_way) {
+        const std::string line = "Something that is no socket lay at " + endpoint.toStdString() +
+                                 " (removed unless a folder with content); listening for a second start " +
+                                 (server.isListening() ? "at " + server.fullServerName().toStdString() : "nowhere");
+        // The log is set up only once this copy knows it is the one to run.
+        QTimer::singleShot(0, this, [line] { LOG(WARNING) << line; });
+    }
     return Claim::run;
 }
 
@@ -135,22 +176,32 @@ bool SingleInstance::remove_unreadable_lock()
     return removing.tryLock(0) && lock_holder(*lock) == 0 && lock->removeStaleLockFile();
 }
 
-bool SingleInstance::hand_over(const QString& endpoint)
+bool SingleInstance::hand_over(const QStringList& endpoints)
 {
-    // The lock's holder may have only just taken it and not be listening yet.
     QElapsedTimer waited;
     waited.start();
-    while (waited.elapsed() < kHandOverMs) {
-        QLocalSocket running;
-        running.connectToServer(endpoint);
-        if (running.waitForConnected(kConnectTimeoutMs)) {
+    // Tests make the clock jump this far at each reading, so that the limit can pass between a
+    // check and the wait after it.
+    const qint64 step = qEnvironmentVariableIntValue("LARKMOOR_TEST_CLOCK_STEP_MS");
+    qint64 readings = 0;
+    // Never below 0: Qt's waits read -1 as no limit at all.
+    const auto left = [&] {
+        const qint64 elapsed = step > 0 ? step * readings++ : waited.elapsed();
+        return static_cast<int>(std::max<qint64>(0, kHandOverMs - elapsed));
+    };
+    // The lock's holder may have only just taken it and not be listening yet.
+    for (int ms = left(); ms > 0; ms = left()) {
+        for (const QString& endpoint : endpoints) {
+            QLocalSocket running;
+            running.connectToServer(endpoint);
+            if (!running.waitForConnected(std::min(kConnectTimeoutMs, ms)))
+                continue;
+            if (running.bytesAvailable() == 0)
+                running.waitForReadyRead(left());
             char answer = 0;
-            while (running.bytesAvailable() == 0 && running.state() == QLocalSocket::ConnectedState &&
-                   waited.elapsed() < kHandOverMs)
-                running.waitForReadyRead(static_cast<int>(kHandOverMs - waited.elapsed()));
             return running.getChar(&answer) && answer == kShown;
         }
-        QThread::msleep(50);
+        QThread::msleep(static_cast<unsigned long>(std::min(kRetryMs, left())));
     }
     return false;
 }

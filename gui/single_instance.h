@@ -4,6 +4,7 @@
 #include <QLockFile>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -25,8 +26,9 @@ public:
 
 private:
     void answer_second_start();
-    // Asks the copy that holds the lock to come forward; false when it never answers.
-    bool hand_over(const QString& endpoint);
+    // Asks the copy that holds the lock, at whichever name it listens, to come forward; false
+    // when it never answers.
+    bool hand_over(const QStringList& endpoints);
     // A lock file that names no process (empty, cut short, junk) was not written by a live copy,
     // which writes it whole the moment it creates it. Removed the way Qt removes a stale lock.
     bool remove_unreadable_lock();
