@@ -44,18 +44,24 @@ QJsonValue json_name(const QString& name)
     return name.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(name);
 }
 
-}  // namespace
-
-std::string run_code(const Invocation& invocation, Terminal& terminal, const Environment& environment)
+Bytes active_serial(TokenSession& session)
 {
-    const auto now_ms = [now = environment.now ? environment.now : system_now] { return now() * 1000; };
-    TokenSession session(invocation, terminal, environment);
     Bytes serial;
     session.run([&](UsbKey& key, token::Deadline deadline) {
         token::Read<Bytes> read = token::read_serial(key, deadline);
         serial = read.value;
         return read.outcome;
     });
+    return serial;
+}
+
+}  // namespace
+
+std::string run_code(const Invocation& invocation, Terminal& terminal, const Environment& environment)
+{
+    const auto now_ms = [now = environment.now ? environment.now : system_now] { return now() * 1000; };
+    TokenSession session(invocation, terminal, environment);
+    const Bytes serial = active_serial(session);
 
     token::Code code;
     std::int64_t answered_at = 0;
@@ -92,12 +98,7 @@ std::string run_code(const Invocation& invocation, Terminal& terminal, const Env
 std::string run_info(const Invocation& invocation, Terminal& terminal, const Environment& environment)
 {
     TokenSession session(invocation, terminal, environment);
-    Bytes serial;
-    session.run([&](UsbKey& key, token::Deadline deadline) {
-        token::Read<Bytes> read = token::read_serial(key, deadline);
-        serial = read.value;
-        return read.outcome;
-    });
+    const Bytes serial = active_serial(session);
     std::vector<User> users;
     session.run_pressed([&](UsbKey& key, token::Deadline deadline) {
         token::Read<std::vector<User>> read = token::read_users(key, deadline);

@@ -219,15 +219,18 @@ void OtpStatus::drop_token_info_query()
     info_wanted = false;
 }
 
+token::Deadline OtpStatus::request_deadline() const
+{
+    // At least this long for the user to reach the button, so a request asked for near a
+    // window's end runs to the end of the next one.
+    constexpr std::int64_t kPressTimeMs = 10000;
+    const std::int64_t now = clock();
+    return end_of_window(otp_window::window_at(now) + (otp_window::ms_left(now) < kPressTimeMs ? 1 : 0));
+}
+
 bool OtpStatus::start_info_read()
 {
-    // At least this long for the user to reach the button, so a read asked for near a window's
-    // end runs to the end of the next one.
-    constexpr std::int64_t kPressTimeMs = 10000;
-    std::int64_t window = otp_window::window_at(clock());
-    if (otp_window::ms_left(clock()) < kPressTimeMs)
-        ++window;
-    const token::Deadline deadline = end_of_window(window);
+    const token::Deadline deadline = request_deadline();
     const bool started = workers->try_start([this, deadline, serial = serial_bytes](UsbKey& key) {
         std::optional<Bytes> read_serial;
         token::Read<std::vector<User>> users;
@@ -311,7 +314,8 @@ void OtpStatus::request_press_mode(bool on)
     }
     // Taken once the token is free: a read under way ends by its window's end at the latest.
     const bool started = workers->start_next([this, on](UsbKey& key) {
-        const token::Outcome outcome = token::switch_press_mode(key, on, std::nullopt);
+        // Its bound counts from when it has the token, after the read that may hold it now.
+        const token::Outcome outcome = token::switch_press_mode(key, on, request_deadline());
         if (!outcome.done())
             LOG(ERROR) << "Failed to set press mode.";
         return deliver([this, on, status = outcome.status] { finish_press_mode(on, status); });

@@ -122,6 +122,8 @@ private:
     void show_info_press_prompt();
     // The steady-clock time at which the window ends, as the model's clock counts it.
     token::Deadline end_of_window(std::int64_t window) const;
+    // For a request the user asked for: the end of this window, or of the next one near its end.
+    token::Deadline request_deadline() const;
     void store_serial(const Bytes& serial);
     void show_press_prompt();
     void update_countdown(std::int64_t now_ms);
