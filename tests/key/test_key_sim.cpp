@@ -5,8 +5,7 @@
 #include "key_exception.h"
 #include "oathtool.h"
 #include "otp_window.h"
-#include "sim_bus.h"
-#include "test_helpers.h"
+#include "simulated_token.h"
 #include "token.h"
 #include "toolkit.h"
 
@@ -26,19 +25,9 @@
 using namespace std::chrono_literals;
 
 // One simulated token with one TOTP user, plugged in, seen through the real access layer.
-class KeySim : public ::testing::Test {
+class KeySim : public ::testing::Test, public SimulatedToken {
 protected:
-    void SetUp() override { hidaccess::install_raw_device_io(bus); }
-    void TearDown() override { hidaccess::install_raw_device_io(nullptr); }
-
     const Bytes serial = ascii("ABC123");
-    std::shared_ptr<sim::SimBus> bus = std::make_shared<sim::SimBus>();
-    std::shared_ptr<sim::SimToken> token = [this] {
-        auto made = std::make_shared<sim::SimToken>();
-        made->add_user({serial, sim::OtpAlgorithm::Totp, sim::OtpHash::Sha1, ascii("12345678901234567890"), 6});
-        return made;
-    }();
-    int id = bus->plug(token);
 };
 
 // Answers over continuation reports keep every byte in place, at each report's edges.
