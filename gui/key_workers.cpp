@@ -20,7 +20,7 @@ KeyWorkers::~KeyWorkers()
 
 bool KeyWorkers::busy() const
 {
-    return next_waiting || worker_running.load();
+    return next_waiting || worker_has_key.load();
 }
 
 bool KeyWorkers::try_start(Request request)
@@ -33,20 +33,24 @@ bool KeyWorkers::try_start(Request request)
     if (worker.joinable())
         worker.join();
     worker_running.store(true);
+    worker_has_key.store(true);
     try {
         worker = std::thread([this, request = std::move(request)] {
             std::function<void()> deliver;
             {
                 std::lock_guard<std::mutex> lock(key_mutex);
                 deliver = request(*key);
-                // Still holding the key: whoever takes it next sees no worker running.
-                worker_running.store(false);
+                // Still holding the key: whoever takes it next, when the result arrives, sees
+                // it free.
+                worker_has_key.store(false);
             }
             deliver();
+            worker_running.store(false);
         });
     } catch (const std::system_error& e) {
         LOG(ERROR) << "Failed to start a key worker: " << e.what();
         worker_running.store(false);
+        worker_has_key.store(false);
         return false;
     }
     ++count;

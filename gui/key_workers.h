@@ -32,7 +32,7 @@ public:
     void finish_next();
 
     bool busy() const;
-    // Whether a request started by try_start still runs (until it has left the token).
+    // Whether a request started by try_start still runs: until its result has been handed on.
     bool worker_busy() const { return worker_running.load(); }
     bool next_pending() const { return next_waiting; }
     std::uint64_t started() const { return count; }
@@ -42,6 +42,7 @@ private:
     std::mutex key_mutex;
     std::thread worker;
     std::atomic<bool> worker_running{false};
+    std::atomic<bool> worker_has_key{false};  // from its start until it lets go of the key
     std::thread next;
     bool next_waiting = false;  // GUI thread only
     std::uint64_t count = 0;    // GUI thread only
