@@ -344,6 +344,8 @@ void OtpStatus::check_connection()
         return deliver([this, present] {
             if (!present)
                 emit key_gone();
+            else
+                start_waiting_requests();
         });
     });
 }
