@@ -337,28 +337,3 @@ TEST_F(Scripted, RequestOnTheWire)
     EXPECT_EQ(thrown([&] { key()->op_get_active(serial); }), as<KeyAccessException>("U2F INIT answer is too short"));
     EXPECT_EQ(serial, ascii("AB"));
 }
-
-// A timed read waits its limit; a cancel ends a blocking read and sticks.
-TEST_F(Scripted, HidrawRules)
-{
-    hidaccess::hid_device* device = hidaccess::hid_open_path("script:0");
-    ASSERT_NE(device, nullptr);
-    const unsigned char init[16] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0x86, 0x00, 0x08, 1, 2, 3, 4, 5, 6, 7, 8};
-    unsigned char buffer[256] = {};
-    auto start = Clock::now();
-    EXPECT_EQ(hidaccess::hid_read_timeout(device, buffer, sizeof buffer, 300), 0);
-    EXPECT_GE(Clock::now() - start, 290ms);
-    ASSERT_EQ(hidaccess::hid_write(device, init, sizeof init), 65);
-    EXPECT_EQ(hidaccess::hid_read_timeout(device, buffer, sizeof buffer, 1000), 64);
-    EXPECT_EQ(buffer[4], 0x86);
-
-    auto blocked = std::async(std::launch::async, [&] { return hidaccess::hid_read(device, buffer, sizeof buffer); });
-    EXPECT_EQ(blocked.wait_for(200ms), std::future_status::timeout);
-    start = Clock::now();
-    hidaccess::hid_cancel(device);
-    EXPECT_EQ(blocked.get(), -1);
-    EXPECT_LT(Clock::now() - start, 1s);
-    EXPECT_EQ(hidaccess::hid_read_timeout(device, buffer, sizeof buffer, 1000), -1);
-    EXPECT_EQ(hidaccess::hid_write(device, nullptr, 0), -1);
-    hidaccess::hid_close(device);
-}
