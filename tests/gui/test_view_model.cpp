@@ -185,7 +185,7 @@ private slots:
         sim->token->hang_next_command();
         const std::size_t commands = sim->token->received_commands().size();
         auto elsewhere = std::async(std::launch::async, [&other] {
-            return token::read_serial(*other, std::chrono::steady_clock::now() + 1s);
+            return token::read_serial(*other, std::chrono::steady_clock::now() + 3s);
         });
         QTRY_VERIFY(sim->token->received_commands().size() > commands);
         now = window + 30100;
@@ -203,7 +203,7 @@ private slots:
     // no longer wanted by then never starts.
     void requests_asked_for_during_a_read_follow_it()
     {
-        sim->token->set_answer_delay(300ms);
+        sim->token->set_answer_delay(1s);
         tick_until_at_token(*status);
         status->check_connection();
         QVERIFY(status->async_query_token_info());
