@@ -203,7 +203,7 @@ private slots:
     // no longer wanted by then never starts.
     void requests_asked_for_during_a_read_follow_it()
     {
-        sim->token->set_answer_delay(1s);
+        sim->token->set_answer_delay(300ms);
         tick_until_at_token(*status);
         status->check_connection();
         QVERIFY(status->async_query_token_info());
