@@ -388,6 +388,12 @@ bool OtpStatus::code_shown() const
     return rules.code().has_value();
 }
 
+QString OtpStatus::code_text() const
+{
+    const std::optional<CodeRules::Code>& code = rules.code();
+    return code ? QString::fromStdString(token::code_text({code->value, code->digits, code->window})) : QString();
+}
+
 int OtpStatus::step() const
 {
     return otp_window::kStepSeconds;

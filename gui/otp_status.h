@@ -24,6 +24,8 @@ class OtpStatus : public QObject {
     Q_PROPERTY(int otp READ otp NOTIFY otp_changed)
     // A code of 0 is a real code: QML asks this, not the value, whether one is shown.
     Q_PROPERTY(bool code_shown READ code_shown NOTIFY otp_changed)
+    // The code shown, zero-padded to its digits; empty while none is.
+    Q_PROPERTY(QString code_text READ code_text NOTIFY otp_changed)
     Q_PROPERTY(int step READ step CONSTANT)
     Q_PROPERTY(QString err_msg READ err_msg NOTIFY err_msg_changed)
     Q_PROPERTY(int digits READ digits WRITE set_digits NOTIFY digits_changed)
@@ -70,6 +72,7 @@ public:
     void set_serial_num(const QString& value);
     int otp() const;
     bool code_shown() const;
+    QString code_text() const;
     int step() const;
     QString err_msg() const;
     int digits() const;

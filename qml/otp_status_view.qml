@@ -30,12 +30,10 @@ FocusScope {
         return has_otp_status() && otp_status.code_shown
     }
 
-    function pad(str, width, delimer) {
-        var text = String(str)
-        while (text.length < width)
-            text = "0" + text
-        var half = Math.floor(width / 2)
-        return text.slice(0, half) + delimer + text.slice(half)
+    // The code as the model pads it, its halves apart, the shorter first.
+    function grouped(code) {
+        var half = Math.floor(code.length / 2)
+        return code.slice(0, half) + " " + code.slice(half)
     }
 
     function time_changed() {
@@ -46,7 +44,7 @@ FocusScope {
     // What the code box says: the code, or while there is none, when the next one comes.
     function box_text() {
         if (code_shown())
-            return pad(otp_status.otp, otp_status.digits, " ")
+            return grouped(otp_status.code_text)
         if (has_otp_status() && otp_status.next_code_in > 0)
             return qsTr("Next code in %n second(s)", "", otp_status.next_code_in)
         return ""
@@ -63,7 +61,7 @@ FocusScope {
     // All the page says, for a screen reader, in one sentence.
     function spoken_text() {
         if (code_shown())
-            return qsTr("Code %1, %2").arg(pad(otp_status.otp, otp_status.digits, " ")).arg(countdown_text())
+            return qsTr("Code %1, %2").arg(grouped(otp_status.code_text)).arg(countdown_text())
         if (message_text() !== "")
             return message_text().replace(/\n/g, " ")
         if (has_otp_status() && otp_status.next_code_in > 0)
@@ -75,7 +73,7 @@ FocusScope {
     function copy_code() {
         if (typeof main_frame === "undefined" || main_frame === null || !code_shown())
             return false
-        main_frame.copy_to_clipboard(pad(otp_status.otp, otp_status.digits, ""))
+        main_frame.copy_to_clipboard(otp_status.code_text)
         copied_note.visible = true
         copied_note_timer.restart()
         return true

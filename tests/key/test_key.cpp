@@ -258,6 +258,7 @@ TEST_F(Scripted, TheLayersReadings)
     EXPECT_EQ(read.outcome.status, token::Status::Lost);
     EXPECT_EQ(read.outcome.detail, "OTP value does not fit: 2147483648");
     EXPECT_EQ(token::code_text({81804, 6, 0}), "081804");
+    EXPECT_EQ(token::code_text({90, 8, 0}), "00000090");
     EXPECT_EQ(token::code_text({12345678, 6, 0}), "12345678");
     EXPECT_EQ(token::serial_text({'S', 0xE9, 0x7F, 0xC3}), "S\xC3\xA9\x7F\xC3\x83");
 }
