@@ -181,6 +181,7 @@ private slots:
         }
 
         // Resynchronised, the token stays busy a while: the next read meets CHANNEL_BUSY.
+        QTRY_VERIFY(!status->is_worker_running() && status->code_shown());
         window += 30000;
         now = window + 27800;
         sim->token->hang_next_command(1500ms);
