@@ -329,9 +329,13 @@ TEST_F(Scripted, RequestOnTheWire)
         io->command_answer = cut;
         EXPECT_THROW(key()->op_get_active(serial), KeyAccessException);
     }
-    // An ERROR between the reports of one answer is the token's refusal, not a wait for the rest.
-    io->command_answer = {ScriptedIo::msg(Bytes(57, 0x30), 100), cat({{1, 2, 3, 4, 0xBF, 0x00, 0x01, 0x06}, Bytes(56, 0)})};
-    EXPECT_EQ(thrown([&] { key()->op_get_active(serial); }), as<KeyBusyException>("U2F error answer: CHANNEL_BUSY (6)"));
+    // An ERROR between the reports of one answer is the token's refusal, not a wait for the rest
+    // nor a lost token; CHANNEL_BUSY says the token is busy.
+    for (const auto& [code, text] : {std::pair<std::uint8_t, std::string>{0x05, as<KeyException>("U2F error answer: MSG_TIMEOUT (5)")},
+                                     {0x06, as<KeyBusyException>("U2F error answer: CHANNEL_BUSY (6)")}}) {
+        io->command_answer = {ScriptedIo::msg(Bytes(57, 0x30), 100), cat({{1, 2, 3, 4, 0xBF, 0x00, 0x01, code}, Bytes(56, 0)})};
+        EXPECT_EQ(thrown([&] { key()->op_get_active(serial); }), text);
+    }
     // An INIT answer of the nonce alone: no channel is read from past its end.
     io->command_answer.clear();
     io->init_length = 8;
