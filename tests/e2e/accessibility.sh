@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# The demo as a screen reader sees it, over the real AT-SPI bus in a private D-Bus session: the
-# live code, which oathtool confirms, is in the name of a focusable node, no push button of the
-# window or of its dialogs (opened from the keyboard, closed with Escape) is without a name, and
-# each dialog has a "Close" button. Prints every tree it
-# read. Exits 77 (skipped) only where the AT-SPI tools are missing. Uses $DISPLAY when set,
-# otherwise starts its own Xvfb.
+# The window as a screen reader sees it, over the real AT-SPI bus in a private D-Bus session:
+# without a token (the real program, where none is plugged in) and with the demo's, its menus and
+# each dialog opened from the keyboard: the live code, which oathtool confirms, in the name of a
+# focusable node, alerts as notifications, the titles of menus and dialogs as their names, and
+# every control named (atspi_tree.py). Prints every tree it read. Exits 77 (skipped) only where
+# the AT-SPI tools are missing. Uses $DISPLAY when set, otherwise starts its own Xvfb.
 # Usage: accessibility.sh <bin dir>
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -29,21 +29,40 @@ pids+=($!)
 bus_up() { dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress >/dev/null 2>&1; }
 wait_until 5 bus_up || fail "the accessibility bus did not start: $(cat "$work/launcher.out")"
 
-"$bin_dir/larkmoor-demo" >"$work/demo.out" 2>&1 &
-demo_pid=$!
-pids+=("$demo_pid")
-
-echo "== the window"
-/usr/bin/python3 "$here/atspi_tree.py" "$demo_pid" window 3132333435363738393031323334353637383930 || status=1
-
-window=$(larkmoor_window) || fail "no window titled Larkmoor"
-xdotool windowfocus --sync "$window" 2>/dev/null || true
-for keys in "alt+s Down space" "alt+s Down Down space" "alt+h Down Down space"; do
-  echo "== the dialog of keys '$keys'"
+# Without a browser to launch (no PATH), F1 opens the help inside the window.
+start() {
+  PATH=/nonexistent "$bin_dir/$1" >"$work/$1.out" 2>&1 &
+  pid=$!
+  pids+=("$pid")
+  window=$(larkmoor_window) || fail "no window titled Larkmoor: $(cat "$work/$1.out")"
+  xdotool windowfocus --sync "$window" 2>/dev/null || true
+}
+# Presses the keys, one a word, then reads the tree for what is expected.
+step() {
+  echo "== keys '$1': ${*:2}"
   # shellcheck disable=SC2086 # one key per word
-  xdotool key --delay 250 $keys
-  /usr/bin/python3 "$here/atspi_tree.py" "$demo_pid" dialog || status=1
-  xdotool key Escape
-  /usr/bin/python3 "$here/atspi_tree.py" "$demo_pid" closed >/dev/null || status=1
-done
+  [ -z "$1" ] || xdotool key --delay 250 $1
+  /usr/bin/python3 "$here/atspi_tree.py" "$pid" "${@:2}" || status=1
+}
+
+# The real program, where larkmoor-cli finds no token (exit code 1).
+if "$bin_dir/larkmoor-cli" code >/dev/null 2>&1 || [ $? != 1 ]; then
+  echo "a token is plugged in: the window without one is not read"
+else
+  start larkmoor
+  step "" "notification|No Key Detected!" "push button|Token not found?" "menu bar|Settings|Unavailable until a token is found"
+  kill "$pid"
+  wait "$pid" 2>/dev/null || true
+fi
+
+start larkmoor-demo
+step "" code=3132333435363738393031323334353637383930
+step "alt+f" "popup menu|File"
+step "Escape alt+h" "popup menu|Help"
+step "Down Down space" "dialog|About"
+step "Escape F1" "dialog|Help" "paragraph|Larkmoor"
+step "Escape alt+s" "popup menu|Settings"
+step "Down Down space" "dialog|Token Info"
+step "Escape alt+s Down space" "dialog|Preferences" "notification|Waiting for the token"
+step "Tab space" "dialog|Press Mode Settings" "notification|Press Mode Enabled."
 exit "${status:-0}"

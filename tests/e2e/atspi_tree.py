@@ -2,10 +2,11 @@
 """Reads a running program's accessibility tree from the AT-SPI registry, prints its roles and
 names, and checks what a screen-reader user depends on.
 
-Usage: atspi_tree.py <pid> window <secret>   the live code is in the name of a focusable node
-       atspi_tree.py <pid> dialog            a dialog is showing, with a push button "Close"
-       atspi_tree.py <pid> closed            no dialog is showing
-In the first two, no push button may be without a name. Waits up to ten seconds for the state to be reached.
+Usage: atspi_tree.py <pid> [EXPECTED...]
+  code=<secret>                   the live code is in the name of a focusable node
+  <role>|<name>[|<description>]   a node of that role whose name starts with <name>, shown or not
+Every control shown (focusable, a button, a menu or its entry) must have a role and a name, and
+every dialog shown a name and a push button "Close". Waits up to ten seconds for all of it.
 """
 import re
 import subprocess
@@ -13,6 +14,8 @@ import sys
 import time
 
 import pyatspi
+
+CONTROLS = {"push button", "menu item", "menu bar"}
 
 
 def nodes(node, depth=0):
@@ -23,11 +26,14 @@ def nodes(node, depth=0):
             yield from nodes(child, depth + 1)
 
 
+def has(node, state):
+    return node.getState().contains(state)
+
+
 def describe(node):
-    states = node.getState()
     flags = [name for name, state in (("focusable", pyatspi.STATE_FOCUSABLE), ("showing", pyatspi.STATE_SHOWING))
-             if states.contains(state)]
-    return "%s %r %s" % (node.getRoleName(), node.name, " ".join(flags))
+             if has(node, state)]
+    return "%s %r %s %s" % (node.getRoleName(), node.name, " ".join(flags), node.description and repr(node.description))
 
 
 def application(pid):
@@ -39,61 +45,51 @@ def application(pid):
     return None
 
 
-def live_codes(secret):
-    # The window may still show the previous window's code for a moment after the turn.
+def shows_code(tree, secret):
+    # The window may still show the previous window's code for a moment after the turn; digits
+    # may be grouped for reading: "135 784".
     now = int(time.time())
-    return {subprocess.run(["oathtool", "--totp", "-d", "6", "-N", "@%d" % t, secret],
-                           check=True, capture_output=True, text=True).stdout.strip() for t in (now - 2, now)}
-
-
-def shows_code(tree, codes):
-    # Digits may be grouped for reading: "135 784".
+    codes = {subprocess.run(["oathtool", "--totp", "-d", "6", "-N", "@%d" % t, secret],
+                            check=True, capture_output=True, text=True).stdout.strip() for t in (now - 2, now)}
     patterns = [re.compile(r"(?<!\d)" + r"\s?".join(code) + r"(?!\d)") for code in codes]
-    return any(node.getState().contains(pyatspi.STATE_FOCUSABLE) and any(p.search(node.name) for p in patterns)
+    return any(has(node, pyatspi.STATE_FOCUSABLE) and any(p.search(node.name) for p in patterns) for node, _ in tree)
+
+
+def holds(tree, expected):
+    if expected.startswith("code="):
+        return shows_code(tree, expected[5:])
+    role, name, *description = expected.split("|")
+    return any(node.getRoleName() == role and node.name.startswith(name) and description in ([], [node.description])
                for node, _ in tree)
 
 
-def showing_dialogs(tree):
-    return [node for node, _ in tree
-            if node.getRole() == pyatspi.ROLE_DIALOG and node.getState().contains(pyatspi.STATE_SHOWING)]
-
-
-def has_close_button(dialog):
-    return any(node.getRole() == pyatspi.ROLE_PUSH_BUTTON and node.name == "Close" for node, _ in nodes(dialog))
+def problems(node):
+    role, shown = node.getRoleName(), has(node, pyatspi.STATE_SHOWING)
+    # Orca names a scroll bar by its role.
+    if shown and (role in CONTROLS or has(node, pyatspi.STATE_FOCUSABLE)) and role != "scroll bar" \
+            and (not node.name.strip() or role in ("invalid", "unknown")):
+        yield "a control without a role or a name: " + describe(node)
+    if shown and role == "dialog" and not (node.name and any(
+            child.getRoleName() == "push button" and child.name == "Close" for child, _ in nodes(node))):
+        yield "a dialog without a name or a push button 'Close': " + describe(node)
 
 
 def main():
-    pid, mode = int(sys.argv[1]), sys.argv[2]
+    pid, expectations = int(sys.argv[1]), sys.argv[2:]
     deadline = time.monotonic() + 10
     while True:
         app = application(pid)
         tree = list(nodes(app)) if app is not None else []
-        if mode == "window":
-            codes = live_codes(sys.argv[3])
-            found = shows_code(tree, codes)
-        elif mode == "dialog":
-            found = bool(showing_dialogs(tree))
-        else:
-            found = not showing_dialogs(tree)
-        if found or time.monotonic() > deadline:
+        found = ["not found: " + e for e in expectations if not holds(tree, e)]
+        found += [problem for node, _ in tree for problem in problems(node)]
+        if tree and not found or time.monotonic() > deadline:
             break
         time.sleep(0.2)
     for node, depth in tree:
         print("  " * depth + describe(node))
-    problems = []
-    if not tree:
-        problems.append("the program never appeared on the accessibility bus")
-    elif not found:
-        problems.append({"window": "no focusable node names the code " + " or ".join(sorted(codes)),
-                         "dialog": "no dialog is showing", "closed": "a dialog is still showing"}[mode])
-    elif mode == "dialog" and not all(has_close_button(dialog) for dialog in showing_dialogs(tree)):
-        problems.append('the dialog has no push button "Close"')
-    unnamed = sum(1 for node, _ in tree if node.getRole() == pyatspi.ROLE_PUSH_BUTTON and not node.name.strip())
-    if unnamed and mode != "closed":
-        problems.append("%d push button(s) without a name" % unnamed)
-    for problem in problems:
+    for problem in found if tree else ["the program never appeared on the accessibility bus"]:
         print("FAIL: " + problem, file=sys.stderr)
-    return 1 if problems else 0
+    return 0 if tree and not found else 1
 
 
 if __name__ == "__main__":

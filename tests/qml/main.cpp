@@ -1,4 +1,3 @@
-#include "accessible_probe.h"
 #include "bench.h"
 #include "larkmoor_version.h"
 #include "translations.h"
@@ -21,8 +20,6 @@ public slots:
         translators = install_translations(*QCoreApplication::instance());
         qmlRegisterSingletonType<Bench>("Larkmoor.Testing", 1, 0, "Bench",
                                         [](QQmlEngine* engine, QJSEngine*) -> QObject* { return new Bench(engine); });
-        qmlRegisterSingletonType<AccessibleProbe>("Larkmoor.Testing", 1, 0, "Accessibility",
-                                                  [](QQmlEngine* engine, QJSEngine*) -> QObject* { return new AccessibleProbe(engine); });
     }
 
     // As start-up publishes them before it loads the window.
