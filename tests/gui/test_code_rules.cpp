@@ -39,27 +39,6 @@ TEST(CodeRules, NoCodeWithLessThanTheThresholdLeft)
     EXPECT_EQ(CodeRules::seconds_left(kStart), 30);
 }
 
-// A read that started in one window and answers in the next shows nothing; the new window is
-// read at the next tick, and the code of the new window is shown until its own tail.
-TEST(CodeRules, LateAnswersAreDroppedAndTheCurrentWindowIsWanted)
-{
-    CodeRules rules;
-    rules.read_started();
-    const std::int64_t next = kStart + 30000 + 200;
-    EXPECT_FALSE(rules.offer(code_of(kWindow), next));
-    EXPECT_FALSE(rules.code().has_value());
-    EXPECT_EQ(rules.wanted_window(next), std::optional<std::int64_t>(kWindow + 1));
-    EXPECT_TRUE(rules.offer(code_of(kWindow + 1, 0), next));
-    // A code of 0 is a code.
-    EXPECT_TRUE(rules.code().has_value());
-    EXPECT_FALSE(rules.wanted_window(next + 1000).has_value());
-    // An answer from an earlier window never replaces the current one's.
-    EXPECT_FALSE(rules.offer(code_of(kWindow), next + 1000));
-    EXPECT_EQ(rules.code()->window, static_cast<std::int64_t>(kWindow + 1));
-    EXPECT_FALSE(rules.tick(next + 27000));
-    EXPECT_TRUE(rules.tick(next + 28000));
-}
-
 // The press prompt comes only for a read still waiting; a read that ends without text takes it
 // back, a failure replaces it, and a code makes every text old news.
 TEST(CodeRules, PromptAndMessages)

@@ -17,10 +17,8 @@
 
 #include <chrono>
 #include <fstream>
-#include <future>
 #include <memory>
 #include <thread>
-#include <typeinfo>
 
 using namespace std::chrono_literals;
 
@@ -41,35 +39,6 @@ TEST_F(KeySim, LongAnswersOverContinuations)
         ASSERT_EQ(data.size(), serial.size() + padding);
         EXPECT_EQ(data[serial.size() + padding - 1], static_cast<std::uint8_t>(((padding - 1) * 7 + 1) & 0xFF));
     }
-}
-
-// Another handle waits for a press: this one's request meets CHANNEL_BUSY, a key error, not an
-// access error, and the token stays connected; the waiting one skips the KEEPALIVEs meanwhile.
-TEST_F(KeySim, BusyChannelIsAKeyError)
-{
-    auto key = first_key();
-    token->set_press_mode(true);
-    token->set_keepalive_during_press(true);
-    token->set_press_wait(10s);
-    // Long enough for the busy request to come first even under the sanitizers.
-    token->set_auto_press(1s);
-    auto waiting = first_key();
-    token->forget_received();
-    std::int32_t digits = 0;
-    auto pending = std::async(std::launch::async, [&] { return waiting->op_get_otp(serial, digits); });
-    for (int i = 0; i < 500 && token->received_commands().empty(); ++i)
-        std::this_thread::sleep_for(10ms);
-    Bytes data = ascii("kept");
-    try {
-        key->op_get_active(data);
-        ADD_FAILURE() << "nothing was thrown";
-    } catch (const KeyException& e) {
-        EXPECT_EQ(typeid(e), typeid(KeyBusyException));
-        EXPECT_STREQ(e.what(), "U2F error answer: CHANNEL_BUSY (6)");
-    }
-    EXPECT_TRUE(key->is_connected());
-    pending.get();
-    EXPECT_EQ(digits, 6);
 }
 
 // A request the token leaves unanswered ends at its deadline with the resynchronisation of its
