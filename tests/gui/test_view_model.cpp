@@ -212,26 +212,6 @@ private slots:
         QCOMPARE(sim->token->received_commands().size(), std::size_t{2});
     }
 
-    void press_mode_switches_wait_for_a_read_and_report_the_answer()
-    {
-        QSignalSpy finished(status.get(), &OtpStatus::press_mode_finished);
-        QSignalSpy pending(status.get(), &OtpStatus::press_mode_pending_changed);
-
-        // Behind a slow read, without waiting for it.
-        sim->token->set_answer_delay(300ms);
-        tick_until_at_token(*status);
-        status->request_press_mode(true);
-        QVERIFY(status->press_mode_pending() && !sim->token->press_mode());
-        // Ticks meanwhile start nothing: the switch goes first.
-        QTRY_VERIFY(!status->is_worker_running());
-        now += 30000;
-        status->response_time_changed();
-        QCOMPARE(status->workers_started(), std::uint64_t{2});
-        QTRY_COMPARE(finished.count(), 1);
-        QCOMPARE(finished.at(0), (QVariantList{true, true}));
-        QVERIFY(sim->token->press_mode() && !status->press_mode_pending() && pending.count() == 2);
-    }
-
     void rescans_keep_a_working_token_publish_null_without_one_and_never_wait()
     {
         status.reset();
