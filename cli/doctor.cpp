@@ -156,18 +156,17 @@ private:
     // Runs one exchange under the doctor's time limit; empty when it went well, else what went wrong.
     std::optional<std::string> exchange(U2FUsbKey& key, const std::function<void()>& step)
     {
+        std::optional<std::string> failure;
         key.set_deadline(KeyWatch::Clock::now() + environment.doctor_answer_limit);
         try {
             step();
-            key.set_deadline(std::nullopt);
-            return std::nullopt;
         } catch (const KeyTimeoutException&) {
-            key.set_deadline(std::nullopt);
-            return "no answer within " + std::to_string(environment.doctor_answer_limit.count()) + " ms";
+            failure = "no answer within " + std::to_string(environment.doctor_answer_limit.count()) + " ms";
         } catch (const KeyException& error) {
-            key.set_deadline(std::nullopt);
-            return error.what();
+            failure = error.what();
         }
+        key.set_deadline(std::nullopt);
+        return failure;
     }
 
     bool check_token(U2FUsbKey& key)

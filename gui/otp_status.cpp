@@ -177,11 +177,8 @@ void OtpStatus::finish_code_read(const ReadResult& result)
         emit err_msg_changed();
     if (rules.code().has_value() || code_before || result.outcome != token::Status::Done)
         emit otp_changed();
-    if (result.outcome == token::Status::Lost) {
-        // Its own rescan follows; a check asked for meanwhile would only repeat it.
-        check_wanted = false;
-        emit key_lost();
-    }
+    if (result.outcome == token::Status::Lost)
+        report_lost();
     start_waiting_requests();
     // The window has ended: its successor's read starts now, not at the next tick.
     if (result.outcome == token::Status::NoAnswer)
@@ -192,6 +189,13 @@ void OtpStatus::show_press_prompt()
 {
     if (rules.prompt_due())
         emit err_msg_changed();
+}
+
+void OtpStatus::report_lost()
+{
+    // Its own rescan follows; a check asked for meanwhile would only repeat it.
+    check_wanted = false;
+    emit key_lost();
 }
 
 void OtpStatus::start_waiting_requests()
@@ -272,10 +276,8 @@ void OtpStatus::finish_info_read(const std::optional<Bytes>& serial, const token
             users.outcome.status == token::Status::PressNeeded || users.outcome.status == token::Status::NoAnswer;
         set_info_hint(unpressed ? InfoHint::NotPressed : InfoHint::Failed);
     }
-    if (users.outcome.status == token::Status::Lost) {
-        check_wanted = false;
-        emit key_lost();
-    }
+    if (users.outcome.status == token::Status::Lost)
+        report_lost();
     start_waiting_requests();
 }
 
@@ -330,10 +332,8 @@ void OtpStatus::finish_press_mode(bool on, token::Status outcome)
     workers->finish_next();
     emit press_mode_pending_changed();
     emit press_mode_finished(on, outcome == token::Status::Done);
-    if (outcome == token::Status::Lost) {
-        check_wanted = false;
-        emit key_lost();
-    }
+    if (outcome == token::Status::Lost)
+        report_lost();
     start_waiting_requests();
 }
 

@@ -116,6 +116,8 @@ private:
 
     void start_code_read(std::int64_t window);
     void finish_code_read(const ReadResult& result);
+    // A request found the token unreachable: the controller checks it.
+    void report_lost();
     // Starts what was asked for while another request had the token.
     void start_waiting_requests();
     bool start_info_read();
