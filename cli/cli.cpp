@@ -55,7 +55,6 @@ int run_cli(const QStringList& arguments, std::ostream& out, std::ostream& err, 
     }
     if (!command_line.invocation) {
         terminal.write(command_line.error.toStdString());
-        terminal.write(command_line.usage.toStdString());
         return kBadUsage;
     }
     const Invocation& invocation = *command_line.invocation;

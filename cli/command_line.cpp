@@ -2,6 +2,7 @@
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QFileInfo>
 
 namespace cli {
 
@@ -70,11 +71,25 @@ CommandLine parse_command_line(const QStringList& arguments)
     parser.addOptions({help, json, wait, timeout, verbose, version});
     parser.addPositionalArgument("command", "code, info, press-mode on|off or doctor.", "command [on|off]");
 
+    // Named as typed, without the folder it was typed with: "Usage: larkmoor-cli ...", also
+    // where Qt would print the path.
+    const QString name = QFileInfo(arguments.first()).fileName();
+    const QString qt_usage = parser.helpText();
+    const int synopsis = qt_usage.indexOf(" [options]");
     CommandLine result;
-    result.usage = parser.helpText();
-    if (!parser.parse(arguments)) {
-        result.error = parser.errorText();
+    result.usage = "Usage: " + name + qt_usage.mid(synopsis);
+    // One line, and the way to the help: the help itself would bury the sentence.
+    const auto usage_error = [&](const QString& sentence) {
+        result.error = QString("%1: %2 Try '%1 --help'.").arg(name, sentence);
         return result;
+    };
+    if (!parser.parse(arguments)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        if (!unknown.isEmpty())
+            return usage_error(QString("unknown option '%1%2'.").arg(unknown.first().size() == 1 ? "-" : "--",
+                                                                       unknown.first()));
+        const QString error = parser.errorText();
+        return usage_error(error.left(1).toLower() + error.mid(1));
     }
     if (parser.isSet(help)) {
         result.help = true;
@@ -86,15 +101,11 @@ CommandLine parse_command_line(const QStringList& arguments)
     }
 
     const QStringList positional = parser.positionalArguments();
-    if (positional.isEmpty()) {
-        result.error = "No command given.";
-        return result;
-    }
+    if (positional.isEmpty())
+        return usage_error("no command given.");
     const std::optional<Command> command = command_named(positional.first());
-    if (!command) {
-        result.error = QString("Unknown command '%1'.").arg(positional.first());
-        return result;
-    }
+    if (!command)
+        return usage_error(QString("unknown command '%1'.").arg(positional.first()));
 
     Invocation invocation;
     invocation.command = *command;
@@ -105,15 +116,15 @@ CommandLine parse_command_line(const QStringList& arguments)
     if (parser.isSet(timeout)) {
         bool number = false;
         const int seconds = parser.value(timeout).toInt(&number);
-        if (!number || seconds < 1 || seconds > kMaxTimeoutSeconds) {
-            result.error = QString("--timeout takes a whole number of seconds from 1 to %1.").arg(kMaxTimeoutSeconds);
-            return result;
-        }
+        if (!number || seconds < 1 || seconds > kMaxTimeoutSeconds)
+            return usage_error(
+                QString("--timeout takes a whole number of seconds from 1 to %1.").arg(kMaxTimeoutSeconds));
         invocation.timeout_seconds = seconds;
     }
-    result.error = misuse(invocation, positional, parser.isSet(timeout));
-    if (result.error.isEmpty())
-        result.invocation = invocation;
+    const QString misused = misuse(invocation, positional, parser.isSet(timeout));
+    if (!misused.isEmpty())
+        return usage_error(misused);
+    result.invocation = invocation;
     return result;
 }
 

@@ -22,7 +22,7 @@ struct CommandLine {
     std::optional<Invocation> invocation;  // absent for --help, --version and a usage error
     bool help = false;
     bool version = false;
-    QString error;  // one sentence; empty unless the usage is wrong
+    QString error;  // one line, with the way to --help; empty unless the usage is wrong
     QString usage;  // the help page
 };
 

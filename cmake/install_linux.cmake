@@ -13,7 +13,7 @@ if(LARKMOOR_DEMO)
   list(APPEND larkmoor_programs larkmoor-demo)
 endif()
 install(TARGETS ${larkmoor_programs} RUNTIME DESTINATION ${LARKMOOR_APP_DIR})
-install(FILES log.conf help/larkmoor-help.html DESTINATION ${LARKMOOR_APP_DIR})
+install(FILES log.conf help/larkmoor-help.html help/larkmoor-help.de.html DESTINATION ${LARKMOOR_APP_DIR})
 foreach(program IN LISTS larkmoor_programs)
   install(CODE "
     file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin\")
@@ -31,3 +31,5 @@ install(FILES packaging/linux/70-larkmoor.rules DESTINATION ${LARKMOOR_UDEV_RULE
 install(FILES packaging/linux/larkmoor.1 packaging/linux/larkmoor-cli.1 DESTINATION share/man/man1)
 install(FILES packaging/linux/larkmoor-cli.bash-completion
         DESTINATION share/bash-completion/completions RENAME larkmoor-cli)
+install(FILES packaging/linux/larkmoor.bash-completion
+        DESTINATION share/bash-completion/completions RENAME larkmoor)

@@ -1,12 +1,16 @@
 #include "application.h"
 
+#include "copy_request.h"
+#include "desktop_notification.h"
 #include "early_options.h"
 #include "larkmoor_version.h"
 #include "main_frame.h"
 #include "qt_log_bridge.h"
+#include "settings.h"
 #include "single_instance.h"
 #include "toolkit.h"
 #include "translations.h"
+#include "tray.h"
 
 #include <easylogging++.h>
 
@@ -83,7 +87,8 @@ int run_application(int& argc, char** argv, std::shared_ptr<hidaccess::RawDevice
     const auto translators = install_translations(app);
     QGuiApplication::setWindowIcon(QIcon(":/pic/larkmoor-icon.png"));
 
-    SingleInstance instance(instance_name);
+    const bool copy = wants_copy(argc, argv);
+    SingleInstance instance(instance_name, copy ? SingleInstance::Request::copy : SingleInstance::Request::show);
     switch (instance.claim()) {
     case SingleInstance::Claim::run: break;
     case SingleInstance::Claim::handed_over: return 0;
@@ -99,25 +104,39 @@ int run_application(int& argc, char** argv, std::shared_ptr<hidaccess::RawDevice
     NoMaximiseForFixedSize no_maximise;
     app.installEventFilter(&no_maximise);
     QQmlApplicationEngine engine;
+    Settings settings;
+    engine.rootContext()->setContextProperty("user_settings", &settings);
     engine.rootContext()->setContextProperty("log_file_path", QFile::decodeName(log_file_path.c_str()));
     engine.rootContext()->setContextProperty("app_version", QStringLiteral(LARKMOOR_VERSION));
     engine.rootContext()->setContextProperty(
-        "help_url", QUrl::fromLocalFile(QDir(QCoreApplication::applicationDirPath()).filePath("larkmoor-help.html")));
+        "help_url", QUrl::fromLocalFile(help_page(QCoreApplication::applicationDirPath())));
     // The same help page, shown inside the window where the desktop cannot open a browser.
-    QFile help_page(":/help/larkmoor-help.html");
-    if (help_page.open(QIODevice::ReadOnly))
-        engine.rootContext()->setContextProperty("help_html", QString::fromUtf8(help_page.readAll()));
+    QFile built_in_help(help_page(QStringLiteral(":/help")));
+    if (built_in_help.open(QIODevice::ReadOnly))
+        engine.rootContext()->setContextProperty("help_html", QString::fromUtf8(built_in_help.readAll()));
     else
-        LOG(ERROR) << "Failed to read the built-in help page " << help_page.fileName().toStdString();
+        LOG(ERROR) << "Failed to read the built-in help page " << built_in_help.fileName().toStdString();
     engine.load(QUrl("qrc:/main.qml"));
     if (engine.rootObjects().isEmpty()) {
         LOG(ERROR) << "Failed to load the main window from qrc:/main.qml";
         return 1;
     }
 
+    // Outlives the copies under way, which the main frame owns.
+    DesktopNotification notification;
     MainFrame main_frame(engine.rootContext(), &app);
     engine.rootContext()->setContextProperty("main_frame", &main_frame);
     main_frame.rescan_key();
+    instance.set_copy_handler(
+        [&](CopyRequest::Done done) { CopyRequest::start(main_frame, notification, std::move(done)); });
+    Tray tray(settings, [&] { CopyRequest::start(main_frame, notification, [](CopyOutcome) {}); });
+    engine.rootContext()->setContextProperty("tray", &tray);
+    if (copy) {
+        CopyRequest::start(main_frame, notification, [](CopyOutcome outcome) {
+            if (outcome != CopyOutcome::copied)
+                std::cerr << copy_failure_sentence(outcome) << std::endl;
+        });
+    }
 
     QFont font("Verdana", -1, -1, false);
     // Where Verdana is missing, another sans-serif face, not a typewriter one.

@@ -1,5 +1,7 @@
 #include "code_rules.h"
 
+#include <algorithm>
+
 int CodeRules::seconds_left(std::int64_t now_ms)
 {
     return static_cast<int>(ms_left(now_ms) / 1000);
@@ -27,6 +29,15 @@ bool CodeRules::tick(std::int64_t now_ms)
         return false;
     shown.reset();
     return true;
+}
+
+std::optional<std::int64_t> CodeRules::hide_in(std::int64_t now_ms) const
+{
+    if (!shown)
+        return std::nullopt;
+    // The first millisecond with less than kHideMs left.
+    const std::int64_t hide_at = otp_window::window_end(shown->window) - kHideMs + 1;
+    return std::max<std::int64_t>(hide_at - now_ms, 0);
 }
 
 void CodeRules::read_started()

@@ -27,8 +27,12 @@ public:
     // The window whose code a read should fetch now, if any: the current one, while its code is
     // not on screen and enough of it is left to show it.
     std::optional<std::int64_t> wanted_window(std::int64_t now_ms) const;
-    // At every tick: drops a code that may no longer be shown. True when the code went.
+    // At every tick, and whenever the code is about to be used: drops a code that may no longer
+    // be shown. True when the code went.
     bool tick(std::int64_t now_ms);
+    // Milliseconds from now until the shown code must go, so that it goes then and not at a
+    // later tick; nothing while no code is shown.
+    std::optional<std::int64_t> hide_in(std::int64_t now_ms) const;
 
     void read_started();
     // True when the code is shown; a code for another window, or too late in its own, is dropped.

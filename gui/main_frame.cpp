@@ -5,7 +5,6 @@
 
 #include <easylogging++.h>
 
-#include <QClipboard>
 #include <QWindow>
 
 
@@ -66,9 +65,15 @@ void MainFrame::replace_key()
     emit show_otp_status();
 }
 
-void MainFrame::copy_to_clipboard(QString str)
+bool MainFrame::copy_code()
 {
-    QGuiApplication::clipboard()->setText(str, QClipboard::Clipboard);
+    const std::optional<OtpStatus::CodeCopy> code = otp_status ? otp_status->code_to_copy() : std::nullopt;
+    if (!code) {
+        LOG(INFO) << "Copy asked for while no code is shown; nothing copied";
+        return false;
+    }
+    clipboard.put(code->text, code->window_ms_left);
+    return true;
 }
 
 OtpStatus* MainFrame::current_otp_status() const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "code_clipboard.h"
 #include "otp_status.h"
 #include "u2f_usbkey.h"
 
@@ -23,7 +24,8 @@ public:
     ~MainFrame() override;
 
     Q_INVOKABLE void rescan_key();
-    Q_INVOKABLE void copy_to_clipboard(QString str);
+    // Every copy of the code, whatever asks for it: true when a code was copied.
+    Q_INVOKABLE bool copy_code();
 
     // The model of the token in use, or null.
     OtpStatus* current_otp_status() const;
@@ -42,4 +44,5 @@ private:
     QGuiApplication* app;
     std::shared_ptr<DeviceEvent> device_event;
     std::uint64_t generation = 0;
+    CodeClipboard clipboard;
 };

@@ -30,6 +30,14 @@ OtpStatus::OtpStatus(const std::shared_ptr<UsbKey>& key, QObject* parent)
     press_prompt_timer.setSingleShot(true);
     press_prompt_timer.setInterval(kPressPromptDelayMs);
     connect(&press_prompt_timer, &QTimer::timeout, this, &OtpStatus::show_press_prompt);
+    hide_timer.setTimerType(Qt::PreciseTimer);
+    hide_timer.setSingleShot(true);
+    connect(&hide_timer, &QTimer::timeout, this, [this] {
+        const std::int64_t now = clock();
+        // Early by the model's clock (set back, or a test's): again when the code is due to go.
+        if (!drop_expired_code(now))
+            arm_hide_timer(now);
+    });
     info_prompt_timer.setSingleShot(true);
     info_prompt_timer.setInterval(kPressPromptDelayMs);
     connect(&info_prompt_timer, &QTimer::timeout, this, &OtpStatus::show_info_press_prompt);
@@ -37,8 +45,14 @@ OtpStatus::OtpStatus(const std::shared_ptr<UsbKey>& key, QObject* parent)
 
 OtpStatus::~OtpStatus()
 {
+    const bool switch_pending = workers->next_pending();
     // Before the QObject goes: results the workers post meanwhile are dropped with it.
     workers.reset();
+    // Whoever asked hears of it: the token has gone with its model.
+    if (switch_pending) {
+        LOG(WARNING) << "Press mode switch dropped with the token's model";
+        emit press_mode_finished(press_mode_asked, false);
+    }
 }
 
 void OtpStatus::set_clock(Clock replacement)
@@ -76,13 +90,39 @@ void OtpStatus::run_posted()
 int OtpStatus::response_time_changed()
 {
     const std::int64_t now = clock();
-    if (rules.tick(now))
-        emit otp_changed();
+    drop_expired_code(now);
     update_countdown(now);
     start_waiting_requests();
     if (const std::optional<std::int64_t> window = rules.wanted_window(now))
         start_code_read(*window);
     return static_cast<int>(otp_window::window_start(otp_window::window_at(now)) / 1000);
+}
+
+bool OtpStatus::drop_expired_code(std::int64_t now_ms)
+{
+    if (!rules.tick(now_ms))
+        return false;
+    hide_timer.stop();
+    emit otp_changed();
+    update_countdown(now_ms);
+    return true;
+}
+
+void OtpStatus::arm_hide_timer(std::int64_t now_ms)
+{
+    if (const std::optional<std::int64_t> in = rules.hide_in(now_ms))
+        hide_timer.start(static_cast<int>(std::min(*in, otp_window::kStepMs)));
+    else
+        hide_timer.stop();
+}
+
+std::optional<OtpStatus::CodeCopy> OtpStatus::code_to_copy()
+{
+    const std::int64_t now = clock();
+    drop_expired_code(now);
+    if (!rules.code())
+        return std::nullopt;
+    return CodeCopy{code_text(), otp_window::window_end(rules.code()->window) - now};
 }
 
 void OtpStatus::update_countdown(std::int64_t now_ms)
@@ -172,6 +212,7 @@ void OtpStatus::finish_code_read(const ReadResult& result)
         rules.read_ended_silently();
         break;
     }
+    arm_hide_timer(clock());
     update_countdown(clock());
     if (err_msg() != text_before)
         emit err_msg_changed();
@@ -315,6 +356,7 @@ void OtpStatus::request_press_mode(bool on)
         return;
     }
     // Taken once the token is free: a read under way ends by its window's end at the latest.
+    press_mode_asked = on;
     const bool started = workers->start_next([this, on](UsbKey& key) {
         // Its bound counts from when it has the token, after the read that may hold it now.
         const token::Outcome outcome = token::switch_press_mode(key, on, request_deadline());
@@ -331,6 +373,10 @@ void OtpStatus::finish_press_mode(bool on, token::Status outcome)
 {
     workers->finish_next();
     emit press_mode_pending_changed();
+    if (outcome == token::Status::Done && press_mode != on) {
+        press_mode = on;
+        emit press_mode_changed();
+    }
     emit press_mode_finished(on, outcome == token::Status::Done);
     if (outcome == token::Status::Lost)
         report_lost();
@@ -353,6 +399,16 @@ void OtpStatus::check_connection()
 bool OtpStatus::press_mode_pending() const
 {
     return workers->next_pending();
+}
+
+bool OtpStatus::press_mode_known() const
+{
+    return press_mode.has_value();
+}
+
+bool OtpStatus::press_mode_on() const
+{
+    return press_mode.value_or(false);
 }
 
 std::uint64_t OtpStatus::workers_started() const

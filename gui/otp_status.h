@@ -34,6 +34,10 @@ class OtpStatus : public QObject {
     // token waits for its button, or why the read ended without it. Empty otherwise.
     Q_PROPERTY(QString token_info_hint READ token_info_hint NOTIFY token_info_hint_changed)
     Q_PROPERTY(bool press_mode_pending READ press_mode_pending NOTIFY press_mode_pending_changed)
+    // Whether press mode is on, known once a switch has succeeded in this run: the token cannot
+    // be asked.
+    Q_PROPERTY(bool press_mode_known READ press_mode_known NOTIFY press_mode_changed)
+    Q_PROPERTY(bool press_mode_on READ press_mode_on NOTIFY press_mode_changed)
     Q_PROPERTY(int seconds_left READ seconds_left NOTIFY countdown_changed)
     // Seconds until the next code while the rest of this window shows none; 0 otherwise.
     Q_PROPERTY(int next_code_in READ next_code_in NOTIFY countdown_changed)
@@ -50,12 +54,22 @@ public:
 
     // The page's clock tick: applies the rules and starts the current window's read when needed.
     Q_INVOKABLE int response_time_changed();
+
+    struct CodeCopy {
+        QString text;
+        // Of the code's window, by the model's clock.
+        std::int64_t window_ms_left = 0;
+    };
+    // The code a copy may take now: the rules are asked at this moment, not at the last tick, so
+    // a code whose time is up is neither copied nor left on screen.
+    std::optional<CodeCopy> code_to_copy();
     // Reads the token information once, on a worker, after any request under way; token_info
     // or token_info_hint bring the result. False when the information is known already.
     Q_INVOKABLE bool async_query_token_info();
     // The dialog closed: an information read not yet started never starts.
     Q_INVOKABLE void drop_token_info_query();
-    // Returns at once; the switch runs on a worker and press_mode_finished brings its result.
+    // Returns at once; the switch runs on a worker and press_mode_finished brings its result,
+    // also when the model is dropped first: then a failure.
     // A request while one is pending is ignored: its result is the one that will come.
     Q_INVOKABLE void request_press_mode(bool on);
 
@@ -81,6 +95,8 @@ public:
     void set_token_info(const QString& value);
     QString token_info_hint() const;
     bool press_mode_pending() const;
+    bool press_mode_known() const;
+    bool press_mode_on() const;
     int seconds_left() const;
     int next_code_in() const;
 
@@ -92,6 +108,7 @@ signals:
     void err_msg_changed();
     void digits_changed();
     void press_mode_pending_changed();
+    void press_mode_changed();
     void countdown_changed();
     // After request_press_mode; ok only when the token answered 90 00.
     void press_mode_finished(bool on, bool ok);
@@ -132,6 +149,10 @@ private:
     void store_serial(const Bytes& serial);
     void show_press_prompt();
     void update_countdown(std::int64_t now_ms);
+    // A code the rules no longer allow leaves the screen now. True when it went.
+    bool drop_expired_code(std::int64_t now_ms);
+    // For the moment the shown code must go; stopped while none is shown.
+    void arm_hide_timer(std::int64_t now_ms);
     // Runs on the GUI thread later, unless this object is gone by then.
     void post(std::function<void()> action);
     // A worker's result: posted once the worker has let go of the key.
@@ -146,11 +167,14 @@ private:
     int seconds_left_value = 0;
     int next_code_in_value = 0;
     QTimer press_prompt_timer;
+    QTimer hide_timer;
     QTimer info_prompt_timer;
     InfoHint info_hint = InfoHint::None;
     bool info_wanted = false;
     bool info_running = false;
     bool check_wanted = false;
+    bool press_mode_asked = false;
+    std::optional<bool> press_mode;
     std::mutex posted_mutex;
     std::vector<std::function<void()>> posted;
     std::unique_ptr<KeyWorkers> workers;

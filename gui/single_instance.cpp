@@ -7,6 +7,7 @@
 #include <QFileDevice>
 #include <QGuiApplication>
 #include <QLocalSocket>
+#include <QPointer>
 #include <QStandardPaths>
 #include <QThread>
 #include <QTimer>
@@ -32,6 +33,10 @@ constexpr int kHandOverMs = 10000;
 // What the running copy sends back once it has asked its windows to come forward; a socket
 // the kernel accepts for a copy that hangs would otherwise pass for an answer.
 constexpr char kShown = '1';
+// A copy request: taken at once (so a hung copy is told apart as for a second start), then its
+// outcome, after the wait for a code at most.
+constexpr char kCopyTaken = 'w';
+constexpr int kCopyAnswerMs = CopyRequest::kWaitMs + 5000;
 
 QString per_user(const QString& name)
 {
@@ -93,7 +98,7 @@ qint64 lock_holder(const QLockFile& lock)
 
 }  // namespace
 
-SingleInstance::SingleInstance(const QString& name) : name(per_user(name))
+SingleInstance::SingleInstance(const QString& name, Request request) : name(per_user(name)), request(request)
 {
     // Only the user may connect; the name itself is per user already.
     server.setSocketOptions(QLocalServer::UserAccessOption);
@@ -131,9 +136,16 @@ SingleInstance::Claim SingleInstance::claim()
             taken_over = true;
             continue;
         }
-        if (hand_over(endpoints)) {
-            std::cerr << "Larkmoor is already running; its window has been asked to come forward." << std::endl;
-            return Claim::handed_over;
+        if (const char answer = hand_over(endpoints)) {
+            if (request == Request::show) {
+                std::cerr << "Larkmoor is already running; its window has been asked to come forward." << std::endl;
+                return Claim::handed_over;
+            }
+            const auto outcome = static_cast<CopyOutcome>(answer - '0');
+            if (outcome == CopyOutcome::copied)
+                return Claim::handed_over;
+            std::cerr << copy_failure_sentence(outcome) << std::endl;
+            return Claim::failed;
         }
         // No answer: whoever made the lock is gone unless it still holds the file's own lock.
         // A file that is no lock at all, and that Qt cannot open to check, goes as well.
@@ -176,7 +188,7 @@ bool SingleInstance::remove_unreadable_lock()
     return removing.tryLock(0) && lock_holder(*lock) == 0 && lock->removeStaleLockFile();
 }
 
-bool SingleInstance::hand_over(const QStringList& endpoints)
+char SingleInstance::hand_over(const QStringList& endpoints)
 {
     QElapsedTimer waited;
     waited.start();
@@ -196,17 +208,34 @@ bool SingleInstance::hand_over(const QStringList& endpoints)
             running.connectToServer(endpoint);
             if (!running.waitForConnected(std::min(kConnectTimeoutMs, ms)))
                 continue;
+            running.putChar(static_cast<char>(request));
+            running.flush();
             if (running.bytesAvailable() == 0)
                 running.waitForReadyRead(left());
             char answer = 0;
-            return running.getChar(&answer) && answer == kShown;
+            if (!running.getChar(&answer) || (answer != kShown && answer != kCopyTaken))
+                return 0;
+            if (answer == kShown)
+                return answer;
+            // Taken: the running copy lives, and the outcome follows; a copy that ends meanwhile
+            // closes the connection.
+            if (running.bytesAvailable() == 0)
+                running.waitForReadyRead(kCopyAnswerMs);
+            if (running.getChar(&answer))
+                return answer;
+            return running.state() == QLocalSocket::ConnectedState ? 0 : '0' + static_cast<char>(CopyOutcome::ended);
         }
         QThread::msleep(static_cast<unsigned long>(std::min(kRetryMs, left())));
     }
-    return false;
+    return 0;
 }
 
-void SingleInstance::answer_second_start()
+void SingleInstance::set_copy_handler(CopyHandler handler)
+{
+    copy_handler = std::move(handler);
+}
+
+void bring_windows_forward()
 {
     // Debian's Qt has no xdg-activation: on Wayland it can neither raise nor activate a window
     // (asking only logs a warning each time), and alert() is all that is left to try.
@@ -219,9 +248,36 @@ void SingleInstance::answer_second_start()
         }
         window->alert(0);
     }
+}
+
+void SingleInstance::answer_second_start()
+{
     while (QLocalSocket* peer = server.nextPendingConnection()) {
         connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
+        // The request is one byte, written as soon as the later start connects.
+        connect(peer, &QLocalSocket::readyRead, this, [this, peer] { answer(peer); });
+        if (peer->bytesAvailable() > 0)
+            answer(peer);
+    }
+}
+
+void SingleInstance::answer(QLocalSocket* peer)
+{
+    char asked = 0;
+    if (!peer->getChar(&asked))
+        return;
+    if (asked != static_cast<char>(Request::copy) || !copy_handler) {
+        bring_windows_forward();
         peer->putChar(kShown);
         peer->disconnectFromServer();
+        return;
     }
+    peer->putChar(kCopyTaken);
+    copy_handler([peer = QPointer<QLocalSocket>(peer)](CopyOutcome outcome) {
+        if (peer.isNull())
+            return;
+        // A digit, read only as a copy's outcome: it may equal kShown.
+        peer->putChar(static_cast<char>('0' + static_cast<int>(outcome)));
+        peer->disconnectFromServer();
+    });
 }

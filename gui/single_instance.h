@@ -1,11 +1,15 @@
 #pragma once
 
+#include "copy_request.h"
+
 #include <QLocalServer>
+#include <QLocalSocket>
 #include <QLockFile>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 // One window per user: a second start hands over to the running copy, which comes forward,
@@ -19,22 +23,35 @@ public:
         failed,       // a running copy holds the lock but does not answer
     };
 
-    explicit SingleInstance(const QString& name);
+    // What a later start asks of the running copy: to come forward, or to copy its code.
+    enum class Request : char { show = 's', copy = 'c' };
+    // How the running copy answers a copy request: CopyRequest::start without its notification.
+    using CopyHandler = std::function<void(CopyRequest::Done)>;
 
-    // Says on standard error why this process is not the one to run.
+    explicit SingleInstance(const QString& name, Request request = Request::show);
+
+    // Says on standard error why this process is not the one to run. handed_over for a copy: the
+    // running copy has put its code on the clipboard.
     Claim claim();
+    void set_copy_handler(CopyHandler handler);
 
 private:
     void answer_second_start();
-    // Asks the copy that holds the lock, at whichever name it listens, to come forward; false
-    // when it never answers.
-    bool hand_over(const QStringList& endpoints);
+    void answer(QLocalSocket* peer);
+    // Asks the copy that holds the lock, at whichever name it listens, for the request; its
+    // last answer, 0 when it never answers.
+    char hand_over(const QStringList& endpoints);
     // A lock file that names no process (empty, cut short, junk) was not written by a live copy,
     // which writes it whole the moment it creates it. Removed the way Qt removes a stale lock.
     bool remove_unreadable_lock();
 
     QString name;
+    Request request;
+    CopyHandler copy_handler;
     QLocalServer server;
     QString lock_path;
     std::unique_ptr<QLockFile> lock;
 };
+
+// Shows, raises and activates the window where the platform lets a program do so.
+void bring_windows_forward();

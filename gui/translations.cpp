@@ -3,6 +3,8 @@
 #include <easylogging++.h>
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QString>
@@ -39,4 +41,24 @@ std::vector<std::unique_ptr<QTranslator>> install_translations(QCoreApplication&
             install(std::move(translator));
     }
     return installed;
+}
+
+QString help_page(const QString& folder)
+{
+    const QDir dir(folder);
+    const QString english = dir.filePath(QStringLiteral("larkmoor-help.html"));
+    // The user's languages in their order, each from the most specific: de_AT, then de. English
+    // is the page without a language, and wins over any language after it.
+    for (QString language : QLocale().uiLanguages()) {
+        language.replace('-', '_');
+        for (int cut = language.size(); cut > 0; cut = language.lastIndexOf('_')) {
+            language.truncate(cut);
+            if (language == QLatin1String("en"))
+                return english;
+            const QString page = dir.filePath(QStringLiteral("larkmoor-help.%1.html").arg(language));
+            if (QFileInfo::exists(page))
+                return page;
+        }
+    }
+    return english;
 }

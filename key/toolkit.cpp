@@ -4,7 +4,6 @@
 
 #include <easylogging++.h>
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QString>
@@ -12,7 +11,9 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
+#include <system_error>
 
 #ifndef _WIN32
 #include <QStandardPaths>
@@ -107,13 +108,17 @@ std::string setup_log(std::string conf_path)
 
     const std::string data_folder = application_data_folder();
     if (!data_folder.empty()) {
-        // The 8-bit path goes to the library untouched; Qt decodes the same bytes to make the folder.
+        // The 8-bit path goes to the library and the file system untouched; Qt decodes the same bytes.
         const appdata::LogLocation location = appdata::log_location(data_folder);
-        const QString folder = QFile::decodeName(location.folder.c_str());
-        // A folder that cannot be made shows when the file fails to open.
-        QDir().mkpath(folder);
+        // Said with the reason the folder could not be made (a read-only file system, a file in
+        // its way): every later step fails only for want of it, with "No such file or directory".
+        std::error_code made;
+        std::filesystem::create_directories(location.folder, made);
+        if (made)
+            say_unwritable(location.file, made.message());
 #ifndef _WIN32
-        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(QFile::decodeName(location.folder.c_str()),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 #endif
         make_private(QFile::decodeName(location.file.c_str()));
         roll_oversized_log(configuration, location.file);

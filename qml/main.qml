@@ -1,7 +1,7 @@
 import QtQuick 2.12
 import QtQuick.Window 2.12
 import QtQuick.Controls 2.12
-import QtQuick.Layouts 1.12
+import "dialogs"
 
 ApplicationWindow {
     id: window
@@ -31,22 +31,17 @@ ApplicationWindow {
             page[function_name]()
     }
 
-    // The token may wait for its button: the switch runs on the model's worker and reports back.
+    // The token may wait for its button: the switch runs on the model's worker, which also
+    // knows whether one is under way, and reports back.
     function switch_press_mode(on) {
-        if (press_mode_waiting)
-            return
         if (!has_otp_status()) {
             msg_press_mode_error.open()
             return
         }
-        press_mode_waiting = true
-        press_mode_model = otp_status
         otp_status.request_press_mode(on)
     }
 
     function press_mode_done(on, ok) {
-        press_mode_waiting = false
-        press_mode_model = null
         if (ok) {
             msg_press_mode_ok.text = on ? qsTr("Press Mode Enabled.") : qsTr("Press Mode Disabled.")
             msg_press_mode_ok.open()
@@ -61,24 +56,8 @@ ApplicationWindow {
         if (typeof help_url !== "undefined" && String(help_url) !== ""
                 && Qt.openUrlExternally(section ? help_url + "#" + section : help_url))
             return
-        help_section = section || ""
+        dialog_help.section = section || ""
         dialog_help.open()
-    }
-
-    // The heading's text is looked up in the shown text, as the page's own ids do not survive.
-    function scroll_help_to_section() {
-        help_view.contentY = 0
-        var html = typeof help_html !== "undefined" ? String(help_html) : ""
-        var heading = help_section === "" ? null : html.match(new RegExp('id="' + help_section + '"[^>]*>([^<]*)<'))
-        if (!heading)
-            return
-        var at = help_text.getText(0, help_text.length).indexOf(heading[1])
-        if (at >= 0)
-            scroll_help(help_text.positionToRectangle(at).y)
-    }
-
-    function scroll_help(content_y) {
-        help_view.contentY = Math.max(0, Math.min(content_y, help_view.contentHeight - help_view.height))
     }
 
     // The bar's reset moves the focus to its title, which must not leave a dialog without it.
@@ -92,17 +71,14 @@ ApplicationWindow {
         return false
     }
 
-    property bool press_mode_waiting: false
-    // The id of the section the in-window help opens at; empty: the top.
-    property string help_section: ""
-
-    // The model a pending switch was asked of; another one (or none) means the token left.
-    property var press_mode_model: null
-    readonly property var current_model: has_otp_status() ? otp_status : null
-
-    onCurrent_modelChanged: {
-        if (press_mode_waiting && current_model !== press_mode_model)
-            press_mode_done(false, false)
+    // The title with the letter of its Alt key underlined, always, as the desktop's menus do
+    // where access keys are always shown: the bar cannot tell when Alt is held while a menu or
+    // dialog has the keyboard.
+    function mnemonic_title(title, access_key) {
+        var at = title.toLowerCase().indexOf(access_key.slice(-1).toLowerCase())
+        if (at < 0)
+            return title
+        return title.slice(0, at) + "<u>" + title.charAt(at) + "</u>" + title.slice(at + 1)
     }
 
     visible: true
@@ -133,13 +109,23 @@ ApplicationWindow {
             enabled: menu ? menu.enabled : true
             font.family: "Verdana"
             font.pixelSize: 16
-            Accessible.name: text
-            // Qt Quick items cannot report the disabled state, so the description says it.
-            Accessible.description: enabled ? "" : qsTr("Unavailable until a token is found")
+            // Qt reports a bar's title with the role of the bar itself, whatever QML sets: a
+            // screen reader sees the title through the item below instead.
+            Accessible.ignored: true
+
+            Item {
+                anchors.fill: parent
+                Accessible.role: Accessible.MenuItem
+                Accessible.name: menu_bar_item.text
+                // Qt Quick items cannot report the disabled state, so the description says it.
+                Accessible.description: menu_bar_item.enabled ? "" : qsTr("Unavailable until a token is found")
+            }
 
             contentItem: Text {
-                text: menu_bar_item.text
+                text: menu ? window.mnemonic_title(menu_bar_item.text, menu.access_key) : menu_bar_item.text
+                textFormat: Text.StyledText
                 font: menu_bar_item.font
+                Accessible.ignored: true
                 horizontalAlignment: Text.AlignLeft
                 verticalAlignment: Text.AlignVCenter
                 color: menu_bar_item.highlighted ? "white" : "black"
@@ -182,323 +168,109 @@ ApplicationWindow {
         }
 
         Menu {
+            id: menu_file
+
+            //: Opens the File menu: Alt and the first letter of the menu's title
+            readonly property string access_key: qsTr("Alt+F")
+
             title: qsTr("File")
             Component.onCompleted: window.name_popup(this)
             font.family: "Verdana"
             font.pixelSize: menuBar.sub_menu_pixel_size
             width: window.get_item_width(menu_item_exit, 20)
 
-            MenuItem {
+            MenuEntry {
                 id: menu_item_exit
                 text: qsTr("Exit")
-                Accessible.name: text
-                onTriggered: window.close()
+                shortcut_text: quit_shortcut.nativeText
+                // Quits also where closing the window would leave Larkmoor in the tray.
+                onTriggered: Qt.quit()
             }
         }
 
         Menu {
+            id: menu_settings
+
+            //: Opens the Settings menu: Alt and the first letter of the menu's title
+            readonly property string access_key: qsTr("Alt+S")
+
             title: qsTr("Settings")
             Component.onCompleted: window.name_popup(this)
             enabled: window.has_otp_status()
             font.pixelSize: menuBar.sub_menu_pixel_size
             width: window.get_item_width(menu_item_preferences, 20)
 
-            MenuItem {
+            MenuEntry {
                 id: menu_item_preferences
                 text: qsTr("Preferences...")
-                Accessible.name: text
                 onTriggered: dialog_preferences.open()
             }
 
-            MenuItem {
+            MenuEntry {
                 text: qsTr("Token Info...")
-                Accessible.name: text
                 onTriggered: dialog_token_info.open()
             }
         }
 
         Menu {
+            id: menu_help
+
+            //: Opens the Help menu: Alt and the first letter of the menu's title
+            readonly property string access_key: qsTr("Alt+H")
+
             title: qsTr("Help")
             Component.onCompleted: window.name_popup(this)
             font.pixelSize: menuBar.sub_menu_pixel_size
             width: window.get_item_width(menu_item_online_help, 20)
 
-            MenuItem {
+            MenuEntry {
                 id: menu_item_online_help
                 text: qsTr("Online Help")
-                Accessible.name: text
+                shortcut_text: help_shortcut.nativeText
                 onTriggered: window.open_help()
             }
 
-            MenuItem {
+            MenuEntry {
                 text: qsTr("About")
-                Accessible.name: text
                 onTriggered: dialog_about.open()
-            }
-        }
-
-        TitleDialog {
-            id: msg_press_mode_error
-            objectName: "msg_press_mode_error"
-            titleText: qsTr("Press Mode Settings")
-
-            AlertText {
-                text: qsTr("This key doesn't support it.")
-                font.pixelSize: 16
-            }
-        }
-
-        TitleDialog {
-            id: msg_press_mode_ok
-            objectName: "msg_press_mode_ok"
-
-            property alias text: label_press_mode_ok.text
-
-            titleText: qsTr("Press Mode Settings")
-
-            AlertText {
-                id: label_press_mode_ok
-                font.pixelSize: 16
-            }
-        }
-
-        TitleDialog {
-            id: dialog_about
-            objectName: "dialog_about"
-            titleText: qsTr("About")
-
-            readonly property string log_path: typeof log_file_path !== "undefined" ? log_file_path : ""
-
-            Rectangle {
-                implicitWidth: column_about.implicitWidth
-                implicitHeight: column_about.implicitHeight
-
-                Column {
-                    id: column_about
-                    topPadding: 10
-                    bottomPadding: 20
-                    leftPadding: 10
-                    rightPadding: 10
-                    spacing: 10
-
-                    Image {
-                        source: "pic/larkmoor-logo-48-48.png"
-                        width: 48
-                        height: 48
-                        anchors.horizontalCenter: parent.horizontalCenter
-                        fillMode: Image.PreserveAspectFit
-                    }
-
-                    Text {
-                        objectName: "about_version"
-                        // The version --version prints.
-                        text: qsTr("Larkmoor %1").arg(typeof app_version !== "undefined" ? app_version : "")
-                        font.pixelSize: 13
-                        anchors.horizontalCenter: parent.horizontalCenter
-                        Accessible.role: Accessible.StaticText
-                        Accessible.name: text
-                    }
-
-                    Text {
-                        text: qsTr("© Orvandel. For Orvandel OTP tokens.")
-                        font.pixelSize: 14
-                        anchors.horizontalCenter: parent.horizontalCenter
-                        Accessible.role: Accessible.StaticText
-                        Accessible.name: text
-                    }
-
-                    Text {
-                        text: qsTr("The log:")
-                        visible: dialog_about.log_path !== ""
-                        font.pixelSize: 12
-                        Accessible.role: Accessible.StaticText
-                        Accessible.name: text
-                    }
-
-                    // Selectable, so that the path can be copied into a file manager or a terminal.
-                    TextEdit {
-                        objectName: "about_log_path"
-                        text: dialog_about.log_path
-                        visible: text !== ""
-                        width: 270
-                        wrapMode: TextEdit.WrapAnywhere
-                        readOnly: true
-                        selectByMouse: true
-                        selectByKeyboard: true
-                        activeFocusOnTab: true
-                        cursorVisible: activeFocus
-                        textFormat: TextEdit.PlainText
-                        font.pixelSize: 12
-                        Accessible.role: Accessible.StaticText
-                        Accessible.name: qsTr("The log: %1").arg(text)
-                    }
-                }
-            }
-        }
-
-        TitleDialog {
-            id: dialog_token_info
-            objectName: "dialog_token_info"
-
-            readonly property string token_info: window.has_otp_status() ? otp_status.token_info : ""
-            readonly property string hint: window.has_otp_status() ? otp_status.token_info_hint : ""
-
-            titleText: qsTr("Token Info")
-            // One read, bounded by the model; reopening the dialog asks again.
-            onOpened: {
-                if (window.has_otp_status())
-                    otp_status.async_query_token_info()
-            }
-            onClosed: {
-                if (window.has_otp_status())
-                    otp_status.drop_token_info_query()
-            }
-
-            // Selectable, so that the serial number can be copied.
-            TextEdit {
-                readOnly: true
-                selectByMouse: true
-                selectByKeyboard: true
-                activeFocusOnTab: true
-                // A hint asks for the user's press or says why there is no information: a
-                // screen reader says it at once.
-                Accessible.role: dialog_token_info.token_info === "" ? Accessible.Notification : Accessible.StaticText
-                Accessible.name: text
-                // Read-only text hides its cursor; with the keyboard here, it shows where it is.
-                cursorVisible: activeFocus
-                textFormat: TextEdit.PlainText
-                font.pixelSize: 15
-                horizontalAlignment: Text.AlignLeft
-                color: dialog_token_info.token_info === "" ? "red" : "black"
-                text: dialog_token_info.token_info !== "" ? dialog_token_info.token_info : dialog_token_info.hint
-            }
-        }
-
-        TitleDialog {
-            id: dialog_preferences
-            objectName: "dialog_preferences"
-            titleText: qsTr("Preferences")
-
-            Column {
-                spacing: 10
-                leftPadding: 45
-                rightPadding: 45
-                topPadding: 10
-                bottomPadding: 30
-
-                Button {
-                    text: qsTr("Enable Key Press")
-                    Accessible.name: text
-                    hoverEnabled: true
-                    font.pixelSize: 14
-                    anchors.horizontalCenter: parent.horizontalCenter
-                    enabled: !window.press_mode_waiting
-                    onClicked: window.switch_press_mode(true)
-                    Keys.onReturnPressed: clicked()
-                    Keys.onEnterPressed: clicked()
-
-                    FocusFrame {}
-                }
-
-                Button {
-                    text: qsTr("Disable Key Press")
-                    Accessible.name: text
-                    hoverEnabled: true
-                    font.pixelSize: 14
-                    anchors.horizontalCenter: parent.horizontalCenter
-                    enabled: !window.press_mode_waiting
-                    onClicked: window.switch_press_mode(false)
-                    Keys.onReturnPressed: clicked()
-                    Keys.onEnterPressed: clicked()
-
-                    FocusFrame {}
-                }
-
-                AlertText {
-                    objectName: "label_press_mode_waiting"
-                    text: qsTr("Waiting for the token\u2026\npress its button if it blinks.")
-                    visible: window.press_mode_waiting
-                    horizontalAlignment: Text.AlignHCenter
-                    anchors.horizontalCenter: parent.horizontalCenter
-                    font.pixelSize: 13
-                }
-            }
-        }
-
-        // The help page inside the window, for desktops that cannot open it in a browser.
-        TitleDialog {
-            id: dialog_help
-            objectName: "dialog_help"
-            titleText: qsTr("Help")
-            onOpened: window.scroll_help_to_section()
-
-            Flickable {
-                id: help_view
-                objectName: "help_view"
-                implicitWidth: 290
-                implicitHeight: 220
-                clip: true
-                contentWidth: width
-                contentHeight: help_text.implicitHeight
-                boundsBehavior: Flickable.StopAtBounds
-                activeFocusOnTab: true
-                focus: true
-                Keys.onUpPressed: help_bar.decrease()
-                Keys.onDownPressed: help_bar.increase()
-                Keys.onPressed: {
-                    // A page keeps one line of the last in sight.
-                    var page = height - 20
-                    if (event.key === Qt.Key_PageDown)
-                        window.scroll_help(contentY + page)
-                    else if (event.key === Qt.Key_PageUp)
-                        window.scroll_help(contentY - page)
-                    else if (event.key === Qt.Key_Home)
-                        window.scroll_help(0)
-                    else if (event.key === Qt.Key_End)
-                        window.scroll_help(contentHeight)
-                    else
-                        return
-                    event.accepted = true
-                }
-                Accessible.role: Accessible.Pane
-                Accessible.name: qsTr("Help")
-                ScrollBar.vertical: ScrollBar {
-                    id: help_bar
-                    policy: ScrollBar.AlwaysOn
-                }
-
-                // The arrows and the page keys scroll the page while it has the keyboard.
-                Rectangle {
-                    parent: help_view
-                    anchors.fill: parent
-                    color: "transparent"
-                    border.width: 1
-                    border.color: window.palette.highlight
-                    visible: help_view.activeFocus
-                }
-
-                // Selectable, so that a command can be copied into a terminal.
-                TextEdit {
-                    id: help_text
-                    objectName: "help_text"
-                    width: help_view.width - 14
-                    leftPadding: 4
-                    readOnly: true
-                    selectByMouse: true
-                    activeFocusOnPress: false
-                    wrapMode: TextEdit.Wrap
-                    textFormat: TextEdit.RichText
-                    Accessible.role: Accessible.Paragraph
-                    Accessible.name: getText(0, length)
-                    // The page's style sheet sets browser margins, which would narrow this small view.
-                    text: typeof help_html !== "undefined" ? help_html.replace(/<style>[\s\S]*<\/style>/, "") : ""
-                    onLinkActivated: Qt.openUrlExternally(link)
-                }
             }
         }
     }
 
+    PressModeResultDialog {
+        id: msg_press_mode_error
+        objectName: "msg_press_mode_error"
+        text: qsTr("This key doesn't support it.")
+    }
+
+    PressModeResultDialog {
+        id: msg_press_mode_ok
+        objectName: "msg_press_mode_ok"
+    }
+
+    AboutDialog {
+        id: dialog_about
+        objectName: "dialog_about"
+    }
+
+    TokenInfoDialog {
+        id: dialog_token_info
+        objectName: "dialog_token_info"
+    }
+
+    PreferencesDialog {
+        id: dialog_preferences
+        objectName: "dialog_preferences"
+        onSwitch_press_mode: window.switch_press_mode(on)
+    }
+
+    HelpDialog {
+        id: dialog_help
+        objectName: "dialog_help"
+    }
+
     Shortcut {
+        id: quit_shortcut
         sequence: "Ctrl+Q"
         // Also while a menu or dialog is open: quitting is never blocked.
         context: Qt.ApplicationShortcut
@@ -508,36 +280,33 @@ ApplicationWindow {
     // Alt and a title's first letter open its menu, in every language. Qt's own access keys
     // ("&Settings") stay dead once their title has been disabled, as Settings is until a token is found.
     Shortcut {
-        //: Opens the File menu: Alt and the first letter of the menu's title
-        sequence: qsTr("Alt+F")
+        sequence: menu_file.access_key
         onActivated: menuBar.itemAt(0).triggered()
     }
 
     Shortcut {
-        //: Opens the Settings menu: Alt and the first letter of the menu's title
-        sequence: qsTr("Alt+S")
+        sequence: menu_settings.access_key
         enabled: window.has_otp_status()
         onActivated: menuBar.itemAt(1).triggered()
     }
 
     Shortcut {
-        //: Opens the Help menu: Alt and the first letter of the menu's title
-        sequence: qsTr("Alt+H")
+        sequence: menu_help.access_key
         onActivated: menuBar.itemAt(2).triggered()
     }
 
     Shortcut {
+        id: help_shortcut
         sequence: "F1"
         onActivated: menu_item_online_help.triggered()
     }
 
     Connections {
-        target: window.current_model
+        target: window.has_otp_status() ? otp_status : null
         ignoreUnknownSignals: true
 
         function onPress_mode_finished(on, ok) {
-            if (window.press_mode_waiting)
-                window.press_mode_done(on, ok)
+            window.press_mode_done(on, ok)
         }
     }
 

@@ -7,15 +7,18 @@ FocusScope {
     id: otp_page
 
     StackView.onActivated: forceActiveFocus()
+    // A filler, which a screen reader passes over, also for the moment it holds the keyboard below.
+    Accessible.ignored: true
 
     // The code box took the keyboard before the window had the focus, which a screen reader is
-    // never told: when the window gets it, the box takes the keyboard again, and is announced.
+    // never told: when the window gets it, the box gives the keyboard up and takes it again, a
+    // change that is announced (taking it while it has it is none).
     Connections {
         target: otp_page.Window.window
 
         function onActiveChanged() {
             if (otp_page.Window.active && otp_value_bar.activeFocus) {
-                otp_page.forceActiveFocus()
+                otp_value_bar.focus = false
                 otp_value_bar.forceActiveFocus()
             }
         }
@@ -69,11 +72,11 @@ FocusScope {
         return qsTr("Reading the code\u2026")
     }
 
-    // Button, Space and Ctrl+C copy the same thing: exactly the code on screen, and only while one is.
+    // Button, Space and Ctrl+C copy the same thing: the code on screen, and only while the
+    // model, asked at the moment of the key, still allows it.
     function copy_code() {
-        if (typeof main_frame === "undefined" || main_frame === null || !code_shown())
+        if (typeof main_frame === "undefined" || main_frame === null || !main_frame.copy_code())
             return false
-        main_frame.copy_to_clipboard(otp_status.code_text)
         copied_note.visible = true
         copied_note_timer.restart()
         return true
@@ -112,7 +115,8 @@ FocusScope {
 
         // The code and its seconds are one item for the keyboard and for screen readers: the
         // page's first Tab stop, which keeps the focus while codes come and go.
-        Label {
+        // A button to a screen reader, which reports any Text item as a label: pressed, it copies.
+        AbstractButton {
             id: otp_value_bar
             objectName: "otp_value_bar"
             // Set by the first key that reaches it: from then on its focus is shown, whatever
@@ -120,7 +124,6 @@ FocusScope {
             property bool keyboard_used: false
             text: otp_page.box_text()
             anchors.horizontalCenter: parent.horizontalCenter
-            horizontalAlignment: Text.AlignHCenter
             anchors.top: parent.top
             anchors.topMargin: 35
             width: otp_page.code_shown() ? implicitWidth : Math.max(200, implicitWidth)
@@ -129,8 +132,15 @@ FocusScope {
             font.pixelSize: otp_page.code_shown() ? 40 : 16
             // As high without a code as with one, so nothing below it moves.
             height: code_font.height
-            verticalAlignment: Text.AlignVCenter
-            color: otp_page.code_shown() ? "black" : "#555555"
+            // What a screen reader says while the token is read is shown too, not an empty box.
+            contentItem: Text {
+                readonly property string reading: qsTr("Reading the code\u2026")
+                text: otp_value_bar.text === "" && otp_page.spoken_text() === reading ? reading : otp_value_bar.text
+                font: otp_value_bar.font
+                horizontalAlignment: Text.AlignHCenter
+                verticalAlignment: Text.AlignVCenter
+                color: otp_page.code_shown() ? "black" : "#555555"
+            }
             background: Rectangle {
                 color: "lightgray"
                 border.width: 2
@@ -146,7 +156,7 @@ FocusScope {
             Keys.onSpacePressed: otp_page.copy_code()
             Keys.onReturnPressed: otp_page.copy_code()
             Keys.onEnterPressed: otp_page.copy_code()
-            Accessible.role: Accessible.StaticText
+            Accessible.onPressAction: otp_page.copy_code()
             Accessible.name: otp_page.spoken_text()
             // A screen reader does not say the changed name of a focused text: a new code is
             // said as a notification, only while the box has the keyboard in the active window.
@@ -170,8 +180,10 @@ FocusScope {
             anchors.left: otp_value_bar.right
             anchors.leftMargin: 12
             anchors.verticalCenter: otp_value_bar.verticalCenter
-            // The code box has the keyboard; a click here must not take it away.
+            // The code box has the keyboard, and copies with Space, Enter or Ctrl+C: no Tab stop
+            // of its own, nor one a screen reader announces, and a click must not take it away.
             focusPolicy: Qt.NoFocus
+            Accessible.focusable: false
             hoverEnabled: true
             flat: true
             onHoveredChanged: flat = !hovered

@@ -2,6 +2,54 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE">
 <context>
+    <name>AboutDialog</name>
+    <message>
+        <source>Larkmoor %1</source>
+        <translation>Larkmoor %1</translation>
+    </message>
+    <message>
+        <source>© Orvandel. For Orvandel OTP tokens.</source>
+        <translation>© Orvandel. Für Orvandel-OTP-Token.</translation>
+    </message>
+    <message>
+        <source>About</source>
+        <translation>Über Larkmoor</translation>
+    </message>
+    <message>
+        <source>The log:</source>
+        <translation>Protokolldatei:</translation>
+    </message>
+    <message>
+        <source>Larkmoor version %1</source>
+        <translation>Larkmoor Version %1</translation>
+    </message>
+</context>
+<context>
+    <name>CopyRequest</name>
+    <message>
+        <source>No token found; nothing was copied.</source>
+        <translation>Kein Token gefunden; nichts wurde kopiert.</translation>
+    </message>
+    <message numerus="yes">
+        <source>Code copied, %n second(s) left</source>
+        <translation>
+            <numerusform>Code kopiert, noch %n Sekunde</numerusform>
+            <numerusform>Code kopiert, noch %n Sekunden</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>No code came in time; nothing was copied.</source>
+        <translation>Kein Code kam rechtzeitig; nichts wurde kopiert.</translation>
+    </message>
+</context>
+<context>
+    <name>HelpDialog</name>
+    <message>
+        <source>Help</source>
+        <translation>Hilfe</translation>
+    </message>
+</context>
+<context>
     <name>OtpStatus</name>
     <message>
         <source>Press the key to get the OTP!</source>
@@ -52,6 +100,58 @@ für seine Seriennummer.</translation>
     </message>
 </context>
 <context>
+    <name>PreferencesDialog</name>
+    <message>
+        <source>In effect.</source>
+        <translation>Derzeit eingestellt.</translation>
+    </message>
+    <message>
+        <source>Not in effect.</source>
+        <translation>Derzeit nicht eingestellt.</translation>
+    </message>
+    <message>
+        <source>Preferences</source>
+        <translation>Optionen</translation>
+    </message>
+    <message>
+        <source>Enable Key Press</source>
+        <translation>Tastendruck einschalten</translation>
+    </message>
+    <message>
+        <source>The token gives a code only after its button is pressed.</source>
+        <translation>Der Token liefert einen Code erst, nachdem seine Taste gedrückt wurde.</translation>
+    </message>
+    <message>
+        <source>Disable Key Press</source>
+        <translation>Tastendruck ausschalten</translation>
+    </message>
+    <message>
+        <source>The token gives a code without a press of its button.</source>
+        <translation>Der Token liefert einen Code ohne Druck auf seine Taste.</translation>
+    </message>
+    <message>
+        <source>Waiting for the token…
+press its button if it blinks.</source>
+        <translation>Warten auf den Token…
+Drücken Sie seine Taste, wenn sie blinkt.</translation>
+    </message>
+    <message>
+        <source>Keep running in the tray when the window is closed</source>
+        <translation>Im Infobereich weiterlaufen, wenn das Fenster geschlossen wird</translation>
+    </message>
+    <message>
+        <source>No tray on this desktop</source>
+        <translation>Kein Infobereich auf diesem Desktop</translation>
+    </message>
+</context>
+<context>
+    <name>PressModeResultDialog</name>
+    <message>
+        <source>Press Mode Settings</source>
+        <translation>Tastendruckmodus</translation>
+    </message>
+</context>
+<context>
     <name>TitleDialog</name>
     <message>
         <source>Close</source>
@@ -71,6 +171,28 @@ für seine Seriennummer.</translation>
     <message>
         <source>Hash: </source>
         <translation>Hash-Verfahren: </translation>
+    </message>
+</context>
+<context>
+    <name>TokenInfoDialog</name>
+    <message>
+        <source>Token Info</source>
+        <translation>Token-Info</translation>
+    </message>
+</context>
+<context>
+    <name>Tray</name>
+    <message>
+        <source>Copy code</source>
+        <translation>Code kopieren</translation>
+    </message>
+    <message>
+        <source>Show Larkmoor</source>
+        <translation>Larkmoor zeigen</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Beenden</translation>
     </message>
 </context>
 <context>
@@ -143,50 +265,8 @@ für seine Seriennummer.</translation>
         <translation>Über Larkmoor</translation>
     </message>
     <message>
-        <source>Press Mode Settings</source>
-        <translation>Tastendruckmodus</translation>
-    </message>
-    <message>
         <source>This key doesn&apos;t support it.</source>
         <translation>Dieser Token unterstützt das nicht.</translation>
-    </message>
-    <message>
-        <source>Larkmoor %1</source>
-        <translation>Larkmoor %1</translation>
-    </message>
-    <message>
-        <source>© Orvandel. For Orvandel OTP tokens.</source>
-        <translation>© Orvandel. Für Orvandel-OTP-Token.</translation>
-    </message>
-    <message>
-        <source>The log:</source>
-        <translation>Protokolldatei:</translation>
-    </message>
-    <message>
-        <source>The log: %1</source>
-        <translation>Protokolldatei: %1</translation>
-    </message>
-    <message>
-        <source>Token Info</source>
-        <translation>Token-Info</translation>
-    </message>
-    <message>
-        <source>Preferences</source>
-        <translation>Optionen</translation>
-    </message>
-    <message>
-        <source>Enable Key Press</source>
-        <translation>Tastendruck einschalten</translation>
-    </message>
-    <message>
-        <source>Disable Key Press</source>
-        <translation>Tastendruck ausschalten</translation>
-    </message>
-    <message>
-        <source>Waiting for the token…
-press its button if it blinks.</source>
-        <translation>Warten auf den Token…
-Drücken Sie seine Taste, wenn sie blinkt.</translation>
     </message>
     <message>
         <source>Alt+F</source>

@@ -2,6 +2,16 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en_US">
 <context>
+    <name>CopyRequest</name>
+    <message numerus="yes">
+        <source>Code copied, %n second(s) left</source>
+        <translation>
+            <numerusform>Code copied, %n second left</numerusform>
+            <numerusform>Code copied, %n seconds left</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
     <name>otp_status_view</name>
     <message numerus="yes">
         <source>Next code in %n second(s)</source>

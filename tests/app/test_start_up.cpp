@@ -1,4 +1,5 @@
 #include <QFile>
+#include <QLocalServer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -18,6 +19,8 @@ private:
     // Short, since a socket's path may not be long.
     QString root;
     int runs = 0;
+    // The program and arguments that start the demo, which follows them; none: the demo itself.
+    QStringList wrapper;
     const QString handed_over = "Larkmoor is already running; its window has been asked to come forward.";
 
     QString folder(const QString& name) const
@@ -34,12 +37,14 @@ private:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_RUNTIME_DIR", folder("runtime"));
         env.insert("XDG_DATA_HOME", folder("data"));
+        env.insert("XDG_CONFIG_HOME", folder("config"));
         env.insert("TMPDIR", folder("tmp"));
         if (adjust)
             adjust(env);
         process->setProcessEnvironment(env);
         process->setProcessChannelMode(QProcess::ForwardedOutputChannel);
-        process->start(LARKMOOR_DEMO, QStringList());
+        const QStringList command = wrapper + QStringList{LARKMOOR_DEMO};
+        process->start(command.first(), command.mid(1));
         return process;
     }
 
@@ -70,7 +75,11 @@ private:
     }
 
 private slots:
-    void init() { root = home.filePath(QString::number(++runs)); }
+    void init()
+    {
+        root = home.filePath(QString::number(++runs));
+        wrapper.clear();
+    }
 
     void starts_at_the_same_instant_leave_one_window_that_only_its_user_reaches()
     {
@@ -155,33 +164,112 @@ private slots:
         stop(*demo);
     }
 
-    void without_a_display_the_program_says_so_and_fails()
+    void a_display_that_cannot_be_reached_is_said_in_one_sentence_data()
     {
-        auto demo = start([](QProcessEnvironment& env) {
-            for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-                env.remove(name);
+        QTest::addColumn<QStringList>("environment");  // names and values; an empty value unsets
+        QTest::addColumn<QString>("said");
+        const QString x_dead = "DISPLAY=':9999' names no X display that answers";
+        QTest::newRow("neither set")
+            << QStringList{"DISPLAY", "", "WAYLAND_DISPLAY", "", "XDG_SESSION_TYPE", ""}
+            << "Larkmoor needs a graphical session, but neither DISPLAY nor WAYLAND_DISPLAY is set.";
+        QTest::newRow("no X server") << QStringList{"DISPLAY", ":9999", "XDG_SESSION_TYPE", ""}
+                                     << "Larkmoor cannot open its window: " + x_dead + ".";
+        QTest::newRow("malformed")
+            << QStringList{"DISPLAY", "no display", "XDG_SESSION_TYPE", "x11"}
+            << "Larkmoor cannot open its window: DISPLAY='no display' names no X display that answers.";
+        // Qt's choice: Wayland first in a Wayland session, then X; QT_QPA_PLATFORM over both.
+        QTest::newRow("Wayland session") << QStringList{"DISPLAY", ":9999", "WAYLAND_DISPLAY", "wayland-none",
+                                                        "XDG_SESSION_TYPE", "wayland"}
+                                         << "Larkmoor cannot open its window: WAYLAND_DISPLAY='wayland-none' names no "
+                                            "Wayland compositor that answers, and " + x_dead + ".";
+        QTest::newRow("silent socket") << QStringList{"DISPLAY", ":9999", "WAYLAND_DISPLAY", "silent",
+                                                      "QT_QPA_PLATFORM", "wayland"}
+                                       << "Larkmoor cannot open its window: WAYLAND_DISPLAY='silent' names no Wayland "
+                                          "compositor that answers.";
+    }
+
+    void a_display_that_cannot_be_reached_is_said_in_one_sentence()
+    {
+        QFETCH(QStringList, environment);
+        QFETCH(QString, said);
+        // Listens, but never answers.
+        QLocalServer silent;
+        QVERIFY(silent.listen(folder("runtime") + "/silent"));
+        auto demo = start([&](QProcessEnvironment& env) {
+            env.remove("QT_QPA_PLATFORM");
+            for (int i = 0; i + 1 < environment.size(); i += 2) {
+                if (environment[i + 1].isEmpty())
+                    env.remove(environment[i]);
+                else
+                    env.insert(environment[i], environment[i + 1]);
+            }
         });
-        QVERIFY(demo->waitForFinished(10000));
+        QVERIFY(demo->waitForFinished(20000));
         QCOMPARE(demo->exitCode(), 1);
-        const QStringList said = error_lines(*demo);
-        QVERIFY2(said.size() == 1 && said[0].contains("DISPLAY"), qPrintable(said.join('|')));
+        QCOMPARE(error_lines(*demo), QStringList{said});
+    }
+
+    void a_log_that_cannot_be_written_is_said_once_and_the_window_still_comes_up_data()
+    {
+        QTest::addColumn<bool>("read_only");
+        QTest::addColumn<QString>("reason");
+        // Root writes through any permission bits, but no one makes a folder inside a file.
+        QTest::newRow("a file in the way") << false << "Not a directory";
+        // The folder cannot be made, and the file then fails with "No such file or directory".
+        QTest::newRow("a read-only file system") << true << "Read-only file system";
     }
 
     void a_log_that_cannot_be_written_is_said_once_and_the_window_still_comes_up()
     {
-        // Root writes through any permission bits, but no one makes a folder inside a file.
-        QFile blocker(folder("tmp") + "/not-a-folder");
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
-        auto demo = start([&](QProcessEnvironment& env) { env.insert("XDG_DATA_HOME", blocker.fileName() + "/data"); });
+        QFETCH(bool, read_only);
+        QFETCH(QString, reason);
+        QString data = folder("tmp") + "/not-a-folder";
+        QFile blocker(data);
+        if (!read_only) {
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+            blocker.close();
+        } else {
+            // Both starts in a user and mount namespace of their own, as the same user, where the
+            // data folder is a read-only mount.
+            data = folder("read-only");
+            wrapper = QStringList{"unshare", "--map-root-user", "--mount", "sh", "-c",
+                                  "mount -t tmpfs -o ro tmpfs \"$0\" && exec \"$@\"", data};
+            if (QProcess::execute(wrapper.first(), wrapper.mid(1) + QStringList{"true"}) != 0)
+                QSKIP("no user and mount namespace to be had here");
+        }
+        auto demo = start([&](QProcessEnvironment& env) { env.insert("XDG_DATA_HOME", data + "/data"); });
         // Listening first, so the later start does not take the window itself.
         QTRY_VERIFY_WITH_TIMEOUT(!QDir(folder("runtime")).entryList(QDir::System).isEmpty(), 10000);
         expect_hand_over();
         // It listens before it sets up its log, so the sentence may come a moment after the hand-over.
         QStringList said;
         QTRY_VERIFY_WITH_TIMEOUT((said += error_lines(*demo), !said.isEmpty()), 10000);
-        QVERIFY2(said.size() == 1 && said[0].contains("/data/Orvandel/Larkmoor/larkmoor.log: Not a directory"),
+        QVERIFY2(said.size() == 1 && said[0].contains("/data/Orvandel/Larkmoor/larkmoor.log: " + reason),
                  qPrintable(said.join('|')));
+        stop(*demo);
+    }
+
+    void a_settings_file_that_makes_no_sense_gives_the_defaults_data()
+    {
+        QTest::addColumn<QString>("made");  // after the settings file's path; a trailing / makes a folder
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("neither true nor false") << "" << QByteArray("[General]\nkeep_in_tray=maybe\n");
+        QTest::newRow("a folder") << "/" << QByteArray();
+    }
+
+    void a_settings_file_that_makes_no_sense_gives_the_defaults()
+    {
+        QFETCH(QString, made);
+        QFETCH(QByteArray, content);
+        const QString path = folder("config") + "/Orvandel/Larkmoor/larkmoor.conf" + made;
+        QFile file(path);
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()) &&
+                (made == "/" || (file.open(QIODevice::WriteOnly) && file.write(content) == content.size())));
+        file.close();
+        auto demo = start();
+        QTRY_VERIFY_WITH_TIMEOUT(log().contains("-> Program Running!"), 10000);
+        expect_hand_over();
+        QCOMPARE(log().count("larkmoor.conf"), 1);
         stop(*demo);
     }
 

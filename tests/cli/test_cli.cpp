@@ -15,6 +15,7 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <fstream>
@@ -91,7 +92,8 @@ protected:
 
     Outcome run(QStringList arguments)
     {
-        arguments.prepend("larkmoor-cli");
+        // As typed with its folder: messages name the program by its base name only.
+        arguments.prepend("/usr/lib/larkmoor/larkmoor-cli");
         std::ostringstream out;
         std::ostringstream err;
         const int exit_code = cli::run_cli(arguments, out, err, environment);
@@ -186,6 +188,7 @@ TEST_F(Cli, FailuresEndWithTheirExitCodeAndOneSentence)
     };
     const std::string limit = "Waiting for a press of the token's button.\n"
                               "The token's button was not pressed within 1 second.\n";
+    const std::string usage = ". Try 'larkmoor-cli --help'.\n";
     const struct {
         const char* name;
         QStringList arguments;
@@ -209,12 +212,15 @@ TEST_F(Cli, FailuresEndWithTheirExitCodeAndOneSentence)
         {"press-mode refused", {"press-mode", "off"},
          [](sim::SimToken& token) { token.answer_next_command_with(0x6F, 0x00); }, 3,
          "The token refused the command (resp_code exception: Unknown status word 6f 00)"},
-        {"unknown option", {"code", "--bogus"}, [](sim::SimToken&) {}, 4, "Usage: "},
-        {"bad press mode", {"press-mode", "maybe"}, [](sim::SimToken&) {}, 4, "Usage: "},
-        {"unknown command", {"frobnicate"}, [](sim::SimToken&) {}, 4, "Usage: "},
-        {"argument too many", {"code", "info"}, [](sim::SimToken&) {}, 4, "Usage: "},
-        {"no time at all", {"code", "--timeout", "0"}, [](sim::SimToken&) {}, 4, "Usage: "},
-        {"wait without a press", {"press-mode", "on", "--wait"}, [](sim::SimToken&) {}, 4, "Usage: "},
+        // A usage error is one line, which points to --help rather than printing it.
+        {"unknown option", {"code", "--bogus"}, [](sim::SimToken&) {}, 4,
+         "larkmoor-cli: unknown option '--bogus'. Try 'larkmoor-cli --help'.\n"},
+        {"bad press mode", {"press-mode", "maybe"}, [](sim::SimToken&) {}, 4, usage},
+        {"unknown command", {"frobnicate"}, [](sim::SimToken&) {}, 4,
+         "larkmoor-cli: unknown command 'frobnicate'. Try 'larkmoor-cli --help'.\n"},
+        {"argument too many", {"code", "info"}, [](sim::SimToken&) {}, 4, usage},
+        {"no time at all", {"code", "--timeout", "0"}, [](sim::SimToken&) {}, 4, usage},
+        {"wait without a press", {"press-mode", "on", "--wait"}, [](sim::SimToken&) {}, 4, usage},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -227,6 +233,7 @@ TEST_F(Cli, FailuresEndWithTheirExitCodeAndOneSentence)
         EXPECT_EQ(outcome.exit_code, c.exit_code);
         EXPECT_EQ(outcome.out, "");
         EXPECT_TRUE(has(outcome.err, c.err)) << outcome.err;
+        EXPECT_TRUE(c.exit_code != 4 || std::count(outcome.err.begin(), outcome.err.end(), '\n') == 1) << outcome.err;
         if (token) {
             EXPECT_LE(token->received_commands().size(), c.max_commands);
             bus->unplug(id);

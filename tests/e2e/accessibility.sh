@@ -2,8 +2,9 @@
 # The window as a screen reader sees it, over the real AT-SPI bus in a private D-Bus session:
 # without a token (the real program, where none is plugged in) and with the demo's, its menus and
 # each dialog opened from the keyboard: the live code, which oathtool confirms, in the name of a
-# focusable node, alerts as notifications, the titles of menus and dialogs as their names, and
-# every control named (atspi_tree.py). Prints every tree it read. Exits 77 (skipped) only where
+# focusable node, alerts as notifications, the titles of menus and dialogs as their names, the
+# focus known from the start, the help readable as text, every control named and every focusable
+# one reached by Tab (atspi_tree.py). Prints every tree it read. Exits 77 (skipped) only where
 # the AT-SPI tools are missing. Uses $DISPLAY when set, otherwise starts its own Xvfb.
 # Usage: accessibility.sh <bin dir>
 set -euo pipefail
@@ -50,19 +51,30 @@ if "$bin_dir/larkmoor-cli" code >/dev/null 2>&1 || [ $? != 1 ]; then
   echo "a token is plugged in: the window without one is not read"
 else
   start larkmoor
-  step "" "notification|No Key Detected!" "push button|Token not found?" "menu bar|Settings|Unavailable until a token is found"
+  step "" "notification|No Key Detected!" "push button|Token not found?" "menu item|Settings|Unavailable until a token is found"
   kill "$pid"
   wait "$pid" 2>/dev/null || true
 fi
 
+# What a screen reader hears from the start on.
+/usr/bin/python3 "$here/atspi_tree.py" --events >"$work/events" 2>&1 &
+pids+=($!)
+wait_until 5 grep -q listening "$work/events" || fail "no events from the accessibility bus: $(cat "$work/events")"
 start larkmoor-demo
-step "" code=3132333435363738393031323334353637383930
-step "alt+f" "popup menu|File"
+# The code box has the keyboard from the start, a screen reader is told so once the window is
+# active, and it is the only Tab stop.
+step "" code=3132333435363738393031323334353637383930 "focused|push button|" tabs=2
+sed -n '/^window:activate/,$p' "$work/events" | grep -q "^focused push button|" \
+  || { echo "FAIL: the code box was not announced at start: $(cat "$work/events")" >&2; status=1; }
+step "alt+f" "popup menu|File" "menu item|File"
 step "Escape alt+h" "popup menu|Help"
-step "Down Down space" "dialog|About"
-step "Escape F1" "dialog|Help" "paragraph|Larkmoor"
+step "Down Down space" "dialog|About" "label|Larkmoor version" "text|The log:|larkmoor.log" tabs=3
+step "Escape F1" "dialog|Help" "focused|text|Help" "text|Help|Larkmoor shows the one-time password"
 step "Escape alt+s" "popup menu|Settings"
 step "Down Down space" "dialog|Token Info"
 step "Escape alt+s Down space" "dialog|Preferences" "notification|Waiting for the token"
 step "Tab space" "dialog|Press Mode Settings" "notification|Press Mode Enabled."
+# Each switch says what it does, and which one is in effect once the token has answered.
+step "Escape" "push button|Enable Key Press|The token gives a code only after its button is pressed. In effect." \
+  "push button|Disable Key Press|The token gives a code without a press of its button. Not in effect."
 exit "${status:-0}"

@@ -38,15 +38,6 @@ is_demo_code_since "$code" "$started" || fail "code $code is not oathtool's"
 sleep 0.5
 shot "$artifacts/demo-otp-page.png"
 
-# The copy button sits right of the code; the window's layout is fixed. The page hides it in a
-# window's last two seconds, and the next code takes a moment: click well inside a window.
-while (($(date +%s) % 30 >= 25 || $(date +%s) % 30 < 3)); do sleep 0.5; done
-logged_code "$log"
-shown=$(printf '%06d' "$code")
-xdotool mousemove --window "$window" 277 121 click 1
-holds_shown() { copied=$(xclip -o -selection clipboard 2>/dev/null || true) && [ "$copied" = "$shown" ]; }
-wait_until 3 holds_shown || fail "clipboard holds '$copied', expected $shown"
-
 # Every dialog once, from the keyboard alone (Alt access keys, arrows, Space, Escape). An open
 # modal dialog dims the whole window, the menu bar's light grey included.
 xdotool windowfocus --sync "$window" 2>/dev/null || true
@@ -85,6 +76,31 @@ for step in "opened nothing after Escape:1" "did not close the open menu:0"; do
   wait_until 3 help_menu_is "${step##*:}" || fail "a click on Help ${step%:*}"
 done
 
+# Ctrl+C late in a window, so that its end comes soon; the page hides the code in the last two
+# seconds. Clipboard histories are told to keep no copy, the primary selection stays the user's,
+# and the window's end takes the code off the clipboard.
+holds() { copied=$(xclip -o -selection "$1" 2>/dev/null || true) && [ "$copied" = "$2" ]; }
+while (($(date +%s) % 30 < 22 || $(date +%s) % 30 >= 26)); do sleep 0.2; done
+logged_code "$log"
+shown=$(printf '%06d' "$code")
+xdotool key ctrl+c
+wait_until 3 holds clipboard "$shown" || fail "clipboard holds '$copied', expected $shown"
+targets=$(xclip -o -selection clipboard -t TARGETS)
+grep -qx x-kde-passwordManagerHint <<<"$targets" || fail "no x-kde-passwordManagerHint among: $targets"
+[ "$(xclip -o -selection clipboard -t x-kde-passwordManagerHint)" = secret ] || fail "the hint is not 'secret'"
+! holds primary "$shown" || fail "the code went to the primary selection"
+wait_until 10 eval '! holds clipboard "$shown"' || fail "the code stayed on the clipboard after its window"
+
+# The copy button sits right of the code; the window's layout is fixed. A text the user copies
+# after the code stays on the clipboard when Larkmoor quits.
+wait_until 3 eval 'logged_code "$log" && [ "$(printf %06d "$code")" != "$shown" ]' || fail "no code in the next window"
+shown=$(printf '%06d' "$code")
+xdotool mousemove --window "$window" 277 121 click 1
+wait_until 3 holds clipboard "$shown" || fail "clipboard holds '$copied', expected $shown"
+echo "user text" | xclip -i -quiet -selection clipboard 2>/dev/null &
+pids+=($!)
+wait_until 3 holds clipboard "user text" || fail "xclip did not take the clipboard"
+
 # Ctrl+Q takes File > Exit's path.
 xdotool key ctrl+q
 ended() { ! kill -0 "$1" 2>/dev/null; }
@@ -93,6 +109,7 @@ status=0
 wait "$demo_pid" || status=$?
 [ "$status" -eq 0 ] || fail "exit code $status"
 ! grep "Qt: " "$log" || fail "Qt or QML complained in the log"
+holds clipboard "user text" || fail "quitting took the user's text off the clipboard: '$copied'"
 
 # The code readable, black on its grey box, with the box's shadow below and right of it (the
 # shadow is an image: no scene graph may drop it). x 100-220 lies inside the box whatever the code.
@@ -117,4 +134,4 @@ for pair in ":Loading backend software" "opengl:GL_RENDERER"; do
   [ "$loaded" = "Qt: ${pair#*:}" ] ||
     fail "QT_QUICK_BACKEND='$backend' drew with '${loaded:-nothing}'"
 done
-echo "demo window: code $code confirmed by oathtool, copied $copied, exit 0; screenshot in $artifacts"
+echo "demo window: code $code confirmed by oathtool, copied $shown, exit 0; screenshot in $artifacts"

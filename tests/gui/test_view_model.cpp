@@ -10,6 +10,8 @@
 #include "simulated_token.h"
 #include "token.h"
 
+#include <QClipboard>
+#include <QMimeData>
 #include <QQmlEngine>
 #include <QSignalSpy>
 #include <QtTest>
@@ -260,6 +262,41 @@ private slots:
         sim->bus->unplug(sim->id);
         frame->current_otp_status()->async_query_token_info();
         QTRY_VERIFY(shown.count() == 5 && frame->current_otp_status() == nullptr);
+    }
+
+    // The code goes at two seconds left without a tick. Its copy tells clipboard histories to keep
+    // none and goes with its window or at quit, unless the user has copied a text since.
+    void a_code_goes_on_time_and_its_copy_does_not_stay()
+    {
+        status.reset();
+        QQmlEngine engine;
+        auto frame = std::make_unique<MainFrame>(engine.rootContext(), qGuiApp);
+        frame->rescan_key();
+        OtpStatus* model = frame->current_otp_status();
+        QElapsedTimer real;
+        real.start();
+        now = kWindowStart + 27500;
+        const auto clock = [this, &real] { return now + real.elapsed(); };
+        model->set_clock(clock);
+        model->response_time_changed();
+        QTRY_VERIFY(model->code_shown());
+        std::int64_t hidden = 0;
+        connect(model, &OtpStatus::otp_changed, this, [&] { hidden = hidden ? hidden : clock(); });
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        QVERIFY(frame->copy_code());
+        QVERIFY(clipboard->text() == "081804" && clipboard->mimeData()->data("x-kde-passwordManagerHint") == "secret");
+        QTRY_VERIFY(hidden > 0);
+        QVERIFY2(hidden > kWindowStart + 28000 && hidden < kWindowStart + 28050, std::to_string(hidden % 30000).c_str());
+        clipboard->setText("user text");
+        QTRY_VERIFY_WITH_TIMEOUT(clock() > kWindowStart + 30100, 3000);
+        QCOMPARE(clipboard->text(), QString("user text"));
+
+        // A clipboard manager that took the code over holds the same text: gone at quit too.
+        model->response_time_changed();
+        QTRY_VERIFY(frame->copy_code());
+        clipboard->setText(clipboard->text());
+        frame.reset();
+        QVERIFY(clipboard->text().isEmpty() && log.contains("Copied code cleared from the clipboard"));
     }
 
     void device_changes_of_token_interfaces_reach_the_frame()

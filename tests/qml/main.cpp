@@ -2,6 +2,7 @@
 #include "larkmoor_version.h"
 #include "translations.h"
 
+#include <QFile>
 #include <QLocale>
 #include <QObject>
 #include <QQmlContext>
@@ -27,6 +28,9 @@ public slots:
     {
         engine->rootContext()->setContextProperty("app_version", QStringLiteral(LARKMOOR_VERSION));
         engine->rootContext()->setContextProperty("log_file_path", QStringLiteral("/home/user/.local/share/Orvandel/Larkmoor/larkmoor.log"));
+        QFile help(help_page(QStringLiteral(":/help")));
+        if (help.open(QIODevice::ReadOnly))
+            engine->rootContext()->setContextProperty("help_html", QString::fromUtf8(help.readAll()));
     }
 
 private:

@@ -94,6 +94,10 @@ TestCase {
         return dialog
     }
 
+    function shortcut_shown(menu_item) {
+        return findChild(menu_item, "shortcut_text").text
+    }
+
     function close_with_escape(dialog) {
         keyClick(Qt.Key_Escape)
         tryVerify(function() { return !dialog.visible }, 1000, "Escape did not close the dialog")

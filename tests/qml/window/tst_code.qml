@@ -6,6 +6,12 @@ import Larkmoor.Testing 1.0
 WindowTestCase {
     name: "Code"
 
+    // Another program's text on the clipboard.
+    function put_on_clipboard(text) {
+        var input = Qt.createQmlObject("import QtQuick 2.12; TextInput { text: '" + text + "' }", window.contentItem)
+        input.selectAll(), input.copy(), input.destroy()
+    }
+
     function test_code_is_oathtools_and_only_a_good_one_is_shown_or_copied() {
         // A window whose code starts with a zero: shown padded, copied padded, without the space
         // (the button pressed from the keyboard here; the e2e test clicks it).
@@ -28,7 +34,7 @@ WindowTestCase {
         verify(box.activeFocus && String(box.background.border.color) === String(box.palette.highlight),
                "the focus is not shown after a click")
         var note = part("copied_note")
-        main_frame.copy_to_clipboard("")
+        put_on_clipboard("-")
         keyClick(Qt.Key_Space)
         compare(Bench.clipboard_text(), codes[k])
         verify(note.visible && note.text === "Copied", "no confirmation")
@@ -63,11 +69,16 @@ WindowTestCase {
 
         // Under two seconds from its end a code leaves the screen, and no key nor click copies.
         var countdown = part("bar_left_time")
-        main_frame.copy_to_clipboard("untouched")
+        put_on_clipboard("untouched")
         tick(t + 30 + 12.4)
         compare(countdown.text, "17 seconds left")
         tick(t + 30 + 28.0)
         compare(code_label().text, grouped(codes[k + 1]), "two whole seconds left keep the code")
+        // A key at 28.05 s copies nothing, though the last tick showed the code, and takes it away.
+        Bench.set_model_time(t + 30 + 28.05)
+        note.visible = false
+        keyClick(Qt.Key_C, Qt.ControlModifier)
+        compare([note.visible, code_label().text], [false, "Next code in 2 seconds"])
         tick(t + 30 + 28.1)
         // The prompt shown behind the code before it came goes with it; the box says when the
         // next code comes.

@@ -71,10 +71,13 @@ WindowTestCase {
         Bench.set_press_wait(8000)
         dialog = open_from_menu(1, 1, "dialog_token_info")
         compare(body.text, "Reading the key…")
+        // Its size settled before the text comes.
+        var size = [dialog.width, dialog.height]
         tryCompare(body, "text", "If you are in Press Mode, \nthe key requires press to get token info", token_timeout)
         Bench.press_button()
-        var info = "Serial Number: SIM0000001\nAlgorithm: TOTP\nHash: SHA-1\n"
+        var info = "Serial Number: SIM0000001\nAlgorithm: TOTP\nHash: SHA-1"
         tryCompare(body, "text", info, token_timeout)
+        compare([dialog.width, dialog.height], size)
         compare(String(body.color), "#000000")
         close_with_escape(dialog)
 
@@ -89,13 +92,15 @@ WindowTestCase {
         close_with_escape(dialog)
     }
 
-    // Titles read "File", "Settings", "Help" and open with Alt and their first letter; F1 takes
-    // the menu's path; a dialog closes with Escape, not with a click outside. (Ctrl+Q: the e2e test.)
+    // Titles read "File", "Settings", "Help" and open with Alt and their underlined first letter;
+    // an entry shows its key; F1 takes the menu's path; a dialog closes with Escape, not with a
+    // click outside. (Ctrl+Q: the e2e test.)
     function test_menus_shortcuts_and_help() {
-        var titles = [["File", Qt.Key_F], ["Settings", Qt.Key_S], ["Help", Qt.Key_H]]
+        var titles = [["<u>F</u>ile", Qt.Key_F], ["<u>S</u>ettings", Qt.Key_S], ["<u>H</u>elp", Qt.Key_H]]
         for (var i = 0; i < titles.length; ++i) {
             var menu = window.menuBar.menuAt(i)
             compare(window.menuBar.itemAt(i).contentItem.text, titles[i][0])
+            compare(shortcut_shown(menu.itemAt(0)), ["Ctrl+Q", "", "F1"][i])
             keyClick(titles[i][1], Qt.AltModifier)
             tryVerify(function() { return menu.opened }, 1000, "Alt did not open " + titles[i][0])
             close_with_escape(menu)
@@ -113,7 +118,11 @@ WindowTestCase {
         window.menuBar.menuAt(2).itemAt(0).triggered()
         tryVerify(function() { return help.opened }, 1000, "no built-in help without a launcher")
         compare(Bench.opened_files.length, opened)
-        verify(findChild(help.contentItem, "help_text").text.indexOf("larkmoor-cli doctor") >= 0)
+        var help_text = findChild(help.contentItem, "help_text")
+        verify(help_text.text.indexOf("larkmoor-cli doctor") >= 0)
+        // Read line by line: the arrows move the caret, which a screen reader follows.
+        keyClick(Qt.Key_Down)
+        verify(help_text.activeFocus && help_text.cursorPosition > 0, "Down does not move the caret")
         close_with_escape(help)
 
         var about = open_from_menu(2, 1, "dialog_about")
