@@ -71,6 +71,13 @@ ApplicationWindow {
         return false
     }
 
+    // From the keyboard a menu opens at its first entry, as desktop menus do: the entry taking
+    // the focus is also what tells a screen reader that the menu opened.
+    function open_menu(index) {
+        menuBar.itemAt(index).triggered()
+        menuBar.menuAt(index).currentIndex = 0
+    }
+
     // The title with the letter of its Alt key underlined, always, as the desktop's menus do
     // where access keys are always shown: the bar cannot tell when Alt is held while a menu or
     // dialog has the keyboard.
@@ -281,18 +288,18 @@ ApplicationWindow {
     // ("&Settings") stay dead once their title has been disabled, as Settings is until a token is found.
     Shortcut {
         sequence: menu_file.access_key
-        onActivated: menuBar.itemAt(0).triggered()
+        onActivated: window.open_menu(0)
     }
 
     Shortcut {
         sequence: menu_settings.access_key
         enabled: window.has_otp_status()
-        onActivated: menuBar.itemAt(1).triggered()
+        onActivated: window.open_menu(1)
     }
 
     Shortcut {
         sequence: menu_help.access_key
-        onActivated: menuBar.itemAt(2).triggered()
+        onActivated: window.open_menu(2)
     }
 
     Shortcut {
@@ -312,6 +319,8 @@ ApplicationWindow {
 
     StackView {
         id: stackView
+        // A layer of its own to Qt, which a screen reader would name at every return to the page.
+        Accessible.ignored: true
         objectName: "stackView"
         font.family: "Verdana"
         initialItem: "init_page.qml"

@@ -66,13 +66,13 @@ start larkmoor-demo
 step "" code=3132333435363738393031323334353637383930 "focused|push button|" tabs=2
 sed -n '/^window:activate/,$p' "$work/events" | grep -q "^focused push button|" \
   || { echo "FAIL: the code box was not announced at start: $(cat "$work/events")" >&2; status=1; }
-step "alt+f" "popup menu|File" "menu item|File"
+step "alt+f" "popup menu|File" "menu item|File" "focused|menu item|Exit"
 step "Escape alt+h" "popup menu|Help"
-step "Down Down space" "dialog|About" "label|Larkmoor version" "text|The log:|larkmoor.log" tabs=3
+step "Down space" "dialog|About" "label|Larkmoor version" "text|The log:|larkmoor.log" tabs=3
 step "Escape F1" "dialog|Help" "focused|text|Help" "text|Help|Larkmoor shows the one-time password"
 step "Escape alt+s" "popup menu|Settings"
-step "Down Down space" "dialog|Token Info"
-step "Escape alt+s Down space" "dialog|Preferences" "notification|Waiting for the token"
+step "Down space" "dialog|Token Info"
+step "Escape alt+s space" "dialog|Preferences" "notification|Waiting for the token"
 step "Tab space" "dialog|Press Mode Settings" "notification|Press Mode Enabled."
 # Each switch says what it does, and which one is in effect once the token has answered.
 step "Escape" "push button|Enable Key Press|The token gives a code only after its button is pressed. In effect." \

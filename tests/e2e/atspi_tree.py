@@ -12,7 +12,8 @@ Usage: atspi_tree.py --events
   prints, from "listening" on, each window activated ("window:activate") and each node that takes
   the keyboard ("focused <role>|<name>"), as a screen reader hears of them, until it is ended.
 Every control shown (focusable, a button, a menu or its entry) must have a role and a name, every
-dialog shown a name and a push button "Close", and no menu bar may hold another. Waits up to ten
+dialog shown a name and a push button "Close"; no menu bar may hold another, and no layered pane
+stand between the window and its controls. Waits up to ten
 seconds for all of it.
 """
 import re
@@ -140,6 +141,9 @@ def problems(node):
     # "Menu bar menu bar", to a screen reader.
     if role == "menu bar" and node.parent is not None and node.parent.getRoleName() == "menu bar":
         yield "a menu bar inside the menu bar: " + describe(node)
+    # Said before the focused control at every return to the window.
+    if role == "layered pane":
+        yield "a layered pane, which a screen reader names for nothing: " + describe(node)
     if shown and role == "dialog" and not (node.name and any(
             child.getRoleName() == "push button" and child.name == "Close" for child, _ in nodes(node))):
         yield "a dialog without a name or a push button 'Close': " + describe(node)

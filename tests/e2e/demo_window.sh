@@ -48,7 +48,7 @@ dimmed_is() {
   [ "$([ "$shade" = F3F3F3 ] && echo 0 || echo 1)" = "$1" ]
 }
 n=0
-for keys in "alt+s Down space" "alt+s Down Down space" "alt+h Down Down space"; do
+for keys in "alt+s space" "alt+s Down space" "alt+h Down space"; do
   n=$((n + 1))
   # shellcheck disable=SC2086 # one key per word
   xdotool key --delay 250 $keys

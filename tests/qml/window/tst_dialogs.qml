@@ -92,7 +92,7 @@ WindowTestCase {
         close_with_escape(dialog)
     }
 
-    // Titles read "File", "Settings", "Help" and open with Alt and their underlined first letter;
+    // Titles read "File", "Settings", "Help" and open with Alt and their underlined first letter, at their first entry;
     // an entry shows its key; F1 takes the menu's path; a dialog closes with Escape, not with a
     // click outside. (Ctrl+Q: the e2e test.)
     function test_menus_shortcuts_and_help() {
@@ -103,6 +103,8 @@ WindowTestCase {
             compare(shortcut_shown(menu.itemAt(0)), ["Ctrl+Q", "", "F1"][i])
             keyClick(titles[i][1], Qt.AltModifier)
             tryVerify(function() { return menu.opened }, 1000, "Alt did not open " + titles[i][0])
+            // Its first entry takes the focus, which is what a screen reader announces.
+            tryVerify(function() { return menu.itemAt(0).activeFocus }, 1000, "no entry of " + titles[i][0] + " has the focus")
             close_with_escape(menu)
         }
 
