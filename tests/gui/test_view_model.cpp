@@ -245,15 +245,24 @@ private slots:
         QVERIFY(frame->current_otp_status() == first && shown.count() == 2);
         sim->token->set_answer_delay(0ms);
 
+        // A switch dropped with its model while it waits on a silent token still ends, as a failure.
+        sim->token->set_silent(true);
+        QSignalSpy dropped(first, &OtpStatus::press_mode_finished);
+        first->request_press_mode(true);
+        emit first->key_gone();
+        QTRY_COMPARE(shown.count(), 3);
+        QCOMPARE(dropped.count(), 1);
+        QCOMPARE(dropped[0], (QVariantList{true, false}));
+        first = frame->current_otp_status();
+
         // Pulled out during a switch that waits on a silent token: its failure alone leads to
         // the no-key state.
-        sim->token->set_silent(true);
         const std::size_t reports = sim->token->received_reports().size();
         first->request_press_mode(false);
         QTRY_VERIFY(sim->token->received_reports().size() > reports);
         sim->bus->unplug(sim->id);
         sim->bus->unplug(second_id);
-        QTRY_COMPARE(shown.count(), 3);
+        QTRY_COMPARE(shown.count(), 4);
         QVERIFY(frame->current_otp_status() == nullptr);
 
         // So does the failure of an information read.
@@ -261,7 +270,7 @@ private slots:
         frame->rescan_key();
         sim->bus->unplug(sim->id);
         frame->current_otp_status()->async_query_token_info();
-        QTRY_VERIFY(shown.count() == 5 && frame->current_otp_status() == nullptr);
+        QTRY_VERIFY(shown.count() == 6 && frame->current_otp_status() == nullptr);
     }
 
     // The code goes at two seconds left without a tick. Its copy tells clipboard histories to keep
