@@ -1,5 +1,6 @@
 #include "application.h"
 
+#include "accessible_read_only_text.h"
 #include "copy_request.h"
 #include "desktop_notification.h"
 #include "early_options.h"
@@ -116,6 +117,7 @@ int run_application(int& argc, char** argv, std::shared_ptr<hidaccess::RawDevice
         engine.rootContext()->setContextProperty("help_html", QString::fromUtf8(built_in_help.readAll()));
     else
         LOG(ERROR) << "Failed to read the built-in help page " << built_in_help.fileName().toStdString();
+    install_read_only_text_accessible();
     engine.load(QUrl("qrc:/main.qml"));
     if (engine.rootObjects().isEmpty()) {
         LOG(ERROR) << "Failed to load the main window from qrc:/main.qml";

@@ -6,7 +6,8 @@ Usage: atspi_tree.py <pid> [EXPECTED...]
   code=<secret>                   the live code is in the name of a focusable node
   <role>|<name>[|<description>]   a node of that role whose name starts with <name>, shown or not
   focused|<role>|<name>           the node with the keyboard is that one
-  text|<name>|<words>             a node so named whose text, through the text interface, holds <words>
+  text|<name>|<words>             a node so named whose text, through the text interface, holds <words>,
+                                  in attribute runs that are not empty
   tabs=<n>                        Tab, pressed n times, reaches every focusable control shown
 Usage: atspi_tree.py --events
   prints, from "listening" on, each window activated ("window:activate") and each node that takes
@@ -113,6 +114,10 @@ def text_of(node):
     try:
         text = node.queryText()
     except NotImplementedError:
+        return None
+    # Orca splits a line by the attribute runs before it speaks it: an empty run, and it says nothing.
+    _, start, end = text.getAttributeRun(0, False)
+    if text.characterCount and end <= start:
         return None
     return text.getText(0, text.characterCount)
 
