@@ -132,13 +132,18 @@ public:
     QString textBeforeOffset(int offset, QAccessible::TextBoundaryType type, int* start, int* end) const override
     {
         textAtOffset(offset, type, start, end);
-        return *start > 0 ? textAtOffset(*start - 1, type, start, end) : (*start = *end = 0, QString());
+        if (*start > 0)
+            return textAtOffset(*start - 1, type, start, end);
+        *start = *end = 0;
+        return QString();
     }
     QString textAfterOffset(int offset, QAccessible::TextBoundaryType type, int* start, int* end) const override
     {
         textAtOffset(offset, type, start, end);
-        return *end < characterCount() ? textAtOffset(*end, type, start, end)
-                                       : (*start = *end = characterCount(), QString());
+        if (*end < characterCount())
+            return textAtOffset(*end, type, start, end);
+        *start = *end = characterCount();
+        return QString();
     }
     int characterCount() const override { return item ? item->property("length").toInt() : 0; }
     QRect characterRect(int offset) const override
