@@ -3,6 +3,7 @@
 #include "accessible_read_only_text.h"
 #include "copy_request.h"
 #include "desktop_notification.h"
+#include "display_check.h"
 #include "early_options.h"
 #include "larkmoor_version.h"
 #include "main_frame.h"
